@@ -1,0 +1,60 @@
+#include "hunger/form2.h"
+
+#include "app/form1.h"
+#include "app/module1.h"
+#include "app/resume_next.h"
+#include "hunger/store.h"
+
+namespace guizzolo {
+
+Form2::Form2(Platform& platform) : Form(platform, Form2Layout()) {}
+
+Form1& Form2::pet() {
+  if (form1_ == nullptr) throw Failure("no pet window");
+  return *form1_;
+}
+
+std::string Form2::Text1Text() { return hWnd().text(Text1); }
+
+void Form2::SetText1Text(const std::string& text) { hWnd().setText(Text1, text); }
+
+void Form2::click(int controlId) {
+  if (controlId == Command2) Command2_Click();
+  if (controlId == Command1) Command1_Click();
+  if (controlId == Label1) Label1_Click();
+}
+
+void Form2::Form_Load() {
+  step([&] {
+    hWnd().setText(Label4, "Oggi è " + platform_.shortDate() + " e sono le ore " + platform_.longTime());
+  });
+  std::string stored;
+  step([&] { stored = ReadStore(platform_); });
+  step([&] { pet().Text1.Text = stored; });
+  step([&] { SetText1Text(stored); });
+}
+
+void Form2::Command2_Click() {
+  step([&] { SetText1Text("100"); });
+  step([&] { WriteStore(platform_, "100"); });
+  step([&] { pet().Text1.Text = "100"; });
+}
+
+void Form2::Command1_Click() {
+  step([&] { pet().Unload(); });
+  step([&] { platform_.msgBox(kCreditLine, win::MB_ICONINFORMATION, kTitle); });
+  platform_.end();
+}
+
+void Form2::Label1_Click() {
+  step([&] { platform_.openUrl(kWebAddress); });
+}
+
+void Form2::Form_Unload() {
+  step([&] { pet().hWnd().setTimerEnabled(1, true); });
+  step([&] { SetText1Text(pet().Text1.Text); });
+  step([&] { WriteStore(platform_, Text1Text()); });
+  step([&] { SetTopMost(pet(), kTrue); });
+}
+
+}  // namespace guizzolo

@@ -1,0 +1,80 @@
+#include "hunger/hunger_value.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace guizzolo {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view trimBlanks(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Rewrites the text into the plain form from_chars reads, or fails.
+std::string canonical(std::string_view text, std::string_view separator) {
+  std::string out;
+  std::size_t i = 0;
+  auto digits = [&] {
+    const std::size_t start = i;
+    while (i < text.size() && isDigit(text[i])) out += text[i++];
+    return i - start;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    if (text[i] == '-') out += '-';
+    ++i;
+  }
+  std::size_t mantissa = digits();
+  if (!separator.empty() && text.substr(i, separator.size()) == separator) {
+    i += separator.size();
+    out += '.';
+    mantissa += digits();
+  } else if (i < text.size() && text[i] == '.') {
+    ++i;
+    out += '.';
+    mantissa += digits();
+  }
+  if (mantissa == 0) throw Failure("not a number");
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    out += 'e';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) out += text[i++];
+    if (digits() == 0) throw Failure("not a number");
+  }
+  if (i != text.size()) throw Failure("not a number");
+  return out;
+}
+
+}  // namespace
+
+double ParseHunger(std::string_view text, std::string_view decimalSeparator) {
+  const std::string plain = canonical(trimBlanks(text), decimalSeparator);
+  double value = 0;
+  const char* first = plain.data();
+  const char* last = first + plain.size();
+  const auto [end, error] = std::from_chars(first, last, value);
+  if (error != std::errc() || end != last || !std::isfinite(value)) throw Failure("not a number");
+  return value;
+}
+
+std::string FormatHunger(double value, std::string_view decimalSeparator) {
+  if (!std::isfinite(value)) throw Failure("not a number");
+  if (value == 0) value = 0;  // no "-0"
+  char buffer[64];
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  if (error != std::errc()) throw Failure("cannot format");
+  std::string text(buffer, end);
+  if (const auto point = text.find('.'); point != std::string::npos)
+    text.replace(point, 1, decimalSeparator);
+  return text;
+}
+
+}  // namespace guizzolo

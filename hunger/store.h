@@ -1,0 +1,26 @@
+// The hunger store: Ph.ini in the program folder, one line, the hunger text
+// followed by CR LF.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace guizzolo {
+
+class Platform;
+
+constexpr const char* kStoreName = "Ph.ini";
+
+// The first field of the file's text: leading blanks skipped, a quoted field
+// up to its closing quote, otherwise up to the first comma, CR or LF. Where
+// the user's decimal separator is the comma, a comma between digits belongs
+// to the number, so a fractional value written here reads back whole.
+std::string FirstField(std::string_view content, std::string_view decimalSeparator = ".");
+
+// The stored text; the empty text when there is none or it cannot be read.
+std::string ReadStore(Platform& platform);
+
+// Stores the text followed by CR LF; fails silently, keeping the old file.
+void WriteStore(Platform& platform, const std::string& text);
+
+}  // namespace guizzolo

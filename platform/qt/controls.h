@@ -1,0 +1,69 @@
+// The widgets that make up a window built from a layout. They report what
+// the user does through plain callbacks; the window object decides what the
+// program hears of it.
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QWidget>
+#include <functional>
+
+namespace guizzolo::qt {
+
+// The top-level window. A press on its close box is a request only: the
+// program decides whether and when the window goes.
+class TopLevelWidget final : public QWidget {
+ public:
+  TopLevelWidget();
+  std::function<void()> onCloseRequested;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+};
+
+// A picture control: a fixed image, already scaled to the control.
+class PictureControl final : public QWidget {
+ public:
+  PictureControl(QWidget* parent, QImage image);
+  const QImage& image() const { return image_; }
+  // Button (1 left, 2 right, 4 middle) and the press point in window coordinates.
+  std::function<void(int button, QPoint inWindow)> onPress;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  QImage image_;
+  QPixmap pixmap_;
+};
+
+// A label: opaque text that reports a click (press and release on it).
+class LabelControl final : public QLabel {
+ public:
+  explicit LabelControl(QWidget* parent);
+  std::function<void()> onClick;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool pressed_ = false;
+};
+
+// A one-pixel straight line between two points of the window.
+class LineControl final : public QWidget {
+ public:
+  LineControl(QWidget* parent, QPoint from, QPoint to, QColor colour);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPoint from_, to_;  // relative to the control
+  QColor colour_;
+};
+
+}  // namespace guizzolo::qt

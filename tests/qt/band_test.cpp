@@ -1,0 +1,60 @@
+// Moving the pet between the always-on-top band and the ordinary one keeps
+// its native window: re-creating it would flicker and disturb the focus.
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <QWindow>
+
+#include "app/form1.h"
+#include "platform/qt/qt_window.h"
+#include "qt_test_support.h"
+
+namespace guizzolo::qt::test {
+namespace {
+
+constexpr std::uint32_t kShow = win::SWP_SHOWWINDOW | win::SWP_NOACTIVATE;
+
+TEST(Band, TogglingKeepsTheNativeWindow) {
+  RecordingEvents events;
+  TickGate ticks;
+  QtWindow pet(Form1Layout(), events, 15, 15, ticks);
+  pet.setWindowPos(win::HWND_TOPMOST, 100, 120, 87, 53, kShow);
+  ASSERT_TRUE(pet.widget()->isVisible());
+  const WId native = pet.widget()->winId();
+  QWindow* handle = pet.widget()->windowHandle();
+
+  const struct {
+    std::intptr_t insertAfter;
+    bool onTop;
+  } steps[] = {{win::HWND_NOTOPMOST, false}, {win::HWND_TOPMOST, true}, {win::HWND_TOPMOST, true},
+               {win::HWND_NOTOPMOST, false}, {win::HWND_NOTOPMOST, false}};
+  for (const auto& step : steps) {
+    pet.setWindowPos(step.insertAfter, 100, 120, 87, 53, kShow);
+    EXPECT_EQ(pet.widget()->winId(), native);
+    EXPECT_EQ(pet.widget()->windowHandle(), handle);
+    EXPECT_EQ(handle->flags().testFlag(Qt::WindowStaysOnTopHint), step.onTop);
+    EXPECT_TRUE(pet.widget()->isVisible());
+  }
+  // The band change keeps the other flags.
+  EXPECT_TRUE(handle->flags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(handle->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
+}
+
+TEST(Band, PlacementAppliesTheRectangle) {
+  RecordingEvents events;
+  TickGate ticks;
+  QtWindow pet(Form1Layout(), events, 15, 15, ticks);
+  pet.setWindowPos(win::HWND_TOPMOST, -30, 700, 87, 53, kShow);
+  runEventsFor(20);
+  const PixelRect r = pet.rect();
+  EXPECT_EQ(r.x, -30) << "negative positions are not clamped";
+  EXPECT_EQ(r.y, 700);
+  EXPECT_EQ(r.width, 87);
+  EXPECT_EQ(r.height, 53);
+  pet.move(40, 50);
+  EXPECT_EQ(pet.rect().x, 40);
+  EXPECT_EQ(pet.rect().y, 50);
+}
+
+}  // namespace
+}  // namespace guizzolo::qt::test

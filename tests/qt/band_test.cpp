@@ -14,6 +14,15 @@ namespace {
 
 constexpr std::uint32_t kShow = win::SWP_SHOWWINDOW | win::SWP_NOACTIVATE;
 
+// Counts the times a window is taken off the screen.
+struct HideCounter : QObject {
+  int hides = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Hide) ++hides;
+    return false;
+  }
+};
+
 TEST(Band, TogglingKeepsTheNativeWindow) {
   RecordingEvents events;
   TickGate ticks;
@@ -22,6 +31,8 @@ TEST(Band, TogglingKeepsTheNativeWindow) {
   ASSERT_TRUE(pet.widget()->isVisible());
   const WId native = pet.widget()->winId();
   QWindow* handle = pet.widget()->windowHandle();
+  HideCounter counter;
+  pet.widget()->installEventFilter(&counter);
 
   const struct {
     std::intptr_t insertAfter;
@@ -35,6 +46,7 @@ TEST(Band, TogglingKeepsTheNativeWindow) {
     EXPECT_EQ(handle->flags().testFlag(Qt::WindowStaysOnTopHint), step.onTop);
     EXPECT_TRUE(pet.widget()->isVisible());
   }
+  EXPECT_EQ(counter.hides, 0) << "the window left the screen on a band change";
   // The band change keeps the other flags.
   EXPECT_TRUE(handle->flags().testFlag(Qt::FramelessWindowHint));
   EXPECT_TRUE(handle->flags().testFlag(Qt::WindowDoesNotAcceptFocus));

@@ -1,0 +1,24 @@
+// A decoded picture as plain pixels, and the one scaling the pet uses.
+// No Windows header here: the decoder and the scaling are checked on the
+// build machine against an independent GIF reader.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace guizzolo::win32 {
+
+struct Image {
+  int width = 0, height = 0;
+  // 0x00RRGGBB per pixel, row by row from the top; `opaque` says which pixels
+  // the picture covers (a GIF's transparent index leaves the background).
+  std::vector<std::uint32_t> rgb;
+  std::vector<bool> opaque;
+};
+
+// Scaled to width x height by taking, for each target pixel, the source pixel
+// under its centre. No colour is ever mixed, so the outline never blends
+// into the key colour, and Wine and Windows draw the very same pixels.
+Image scaledNearest(const Image& source, int width, int height);
+
+}  // namespace guizzolo::win32

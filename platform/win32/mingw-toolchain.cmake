@@ -1,0 +1,14 @@
+# Cross-building the Windows program on Linux with mingw-w64.
+# The posix flavour of the compiler: the win32 one has no std::thread.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(GUIZZOLO_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${GUIZZOLO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${GUIZZOLO_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${GUIZZOLO_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${GUIZZOLO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,459 @@
+"""End-to-end checks of NuvoNuvo.exe under Wine on a private virtual desktop.
+
+Usage: /usr/bin/python3 tests/e2e/wine/test_wine.py BUILD_DIR ARTIFACT_DIR
+BUILD_DIR holds NuvoNuvo.exe and the wave files; screenshots go to
+ARTIFACT_DIR. Exit status 0 when every check passed.
+"""
+
+import os
+import sys
+import time
+
+from PIL import Image
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop, wait_for  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+KEY = (0, 255, 255)
+PANEL = "NuvoNuvo di Tarvisco"
+TPP = 15  # twips per pixel at Wine's 96 DPI
+PET_W, PET_H = 87, 53  # 1305 x 795 twips
+
+results = []
+
+
+def check(name, ok, detail=""):
+    results.append((name, bool(ok), detail))
+    print(("PASS " if ok else "FAIL ") + name + (f": {detail}" if detail else ""), flush=True)
+    return ok
+
+
+# --- what the pet should look like ------------------------------------------
+def fish(name):
+    """The fish as the pet shows it: nearest neighbour to 88 x 52 (centre
+    sampling), decoded here by PIL, independently of the program's decoder."""
+    im = Image.open(os.path.join(ROOT, "assets", name))
+    transparent = im.info.get("transparency")
+    palette = im.getpalette()
+    sw, sh = im.size
+    out = {}
+    for y in range(52):
+        sy = (2 * y + 1) * sh // (2 * 52)
+        for x in range(88):
+            sx = (2 * x + 1) * sw // (2 * 88)
+            index = im.getpixel((sx, sy))
+            if index != transparent:
+                out[(x, y)] = tuple(palette[index * 3:index * 3 + 3])
+    return out
+
+
+FISH = {"left": fish("fish_left.gif"), "right": fish("fish_right.gif")}
+
+
+def cyan_count(path):
+    return sum(1 for px in Image.open(path).convert("RGB").getdata() if px == KEY)
+
+
+def compare_pet(shot, geo, below):
+    """Mismatching pixels per facing: opaque fish pixels must be exact, all
+    other pixels of the window must show what lies below (`below(x, y)`)."""
+    im = Image.open(shot).convert("RGB")
+    gx, gy = geo[0], geo[1]
+    result = {}
+    for facing, pixels in FISH.items():
+        bad = 0
+        for y in range(PET_H):
+            for x in range(PET_W):
+                sx, sy = gx + x, gy + y
+                if not (0 <= sx < im.width and 0 <= sy < im.height):
+                    continue
+                want = pixels.get((x, y)) or below(sx, sy)
+                if want is not None and im.getpixel((sx, sy)) != want:
+                    bad += 1
+        result[facing] = bad
+    return result
+
+
+def find_pet(shot, geo, reach, background=(0, 0, 0)):
+    """(position, mismatches, facing) of the best placement of the pet near
+    geo; with background None only the fish's own pixels are compared."""
+    im = Image.open(shot).convert("RGB")
+    best = None
+    for facing, pixels in FISH.items():
+        sample = sorted(pixels.items())[::97]
+        for dy in range(-reach, reach + 1):
+            for dx in range(-reach, reach + 1):
+                gx, gy = geo[0] + dx, geo[1] + dy
+                if gx < 0 or gy < 0 or gx + PET_W > im.width or gy + PET_H > im.height:
+                    continue
+                if any(im.getpixel((gx + x, gy + y)) != c for (x, y), c in sample if x < PET_W):
+                    continue
+                bad = 0
+                for y in range(PET_H):
+                    for x in range(PET_W):
+                        want = pixels.get((x, y), background)
+                        if want is not None and im.getpixel((gx + x, gy + y)) != want:
+                            bad += 1
+                if best is None or bad < best[2]:
+                    best = ((gx, gy), facing, bad)
+    return best and (best[0], best[2], best[1])
+
+
+def solid_points(margin):
+    """Pet pixels opaque in both facings with a solid neighbourhood: where a
+    press surely hits the fish."""
+    both = set(FISH["left"]) & set(FISH["right"])
+    pts = [(x, y) for (x, y) in both
+           if all((x + dx, y + dy) in both for dx in range(-margin, margin + 1) for dy in range(-margin, margin + 1))]
+    return sorted(pts, key=lambda p: abs(p[0] - 44) + abs(p[1] - 26))
+
+
+def clear_points():
+    """Pet pixels transparent in both facings, all neighbours within 3 too."""
+    opaque = set(FISH["left"]) | set(FISH["right"])
+    pts = []
+    for y in range(PET_H):
+        for x in range(PET_W):
+            if all((x + dx, y + dy) not in opaque for dx in range(-3, 4) for dy in range(-3, 4)):
+                pts.append((x, y))
+    return pts
+
+
+class Run:
+    def __init__(self, build, artifacts):
+        self.build = build
+        self.artifacts = artifacts
+        self.d = Desktop()
+
+    def shot(self, name):
+        return self.d.screenshot(os.path.join(self.artifacts, name))
+
+    def pet(self):
+        return wait_for("the pet window", lambda: self.d.find("Form1"), 60)[0]
+
+    def still_geometry(self, window, pause=0.6):
+        a = self.d.geometry(window)
+        time.sleep(pause)
+        b = self.d.geometry(window)
+        return b if a == b else None
+
+    def press_fish(self, pet, button, hold_and_drag=None):
+        """Presses a solid fish pixel; returns the pet rectangle at the press."""
+        geo = self.d.geometry(pet)
+        x, y = solid_points(4)[0]
+        self.d.xdo("mousemove", geo[0] + x, geo[1] + y)
+        if hold_and_drag is None:
+            self.d.xdo("click", button)
+            return geo
+        dx, dy = hold_and_drag
+        self.d.xdo("mousedown", button)
+        steps = 10
+        for i in range(1, steps + 1):
+            time.sleep(0.08)
+            self.d.xdo("mousemove", geo[0] + x + dx * i // steps, geo[1] + y + dy * i // steps)
+        time.sleep(0.2)
+        self.d.xdo("mouseup", button)
+        return geo
+
+    def click_at(self, x, y, button):
+        """Wine takes the pointer's place from the motion events: a press that
+        comes right after the move can reach the window that was under the
+        old place, so the pointer rests a moment first."""
+        self.d.xdo("mousemove", x, y)
+        time.sleep(0.3)
+        self.d.xdo("click", button)
+
+    def panel(self, timeout=4.0):
+        try:
+            return wait_for("the panel", lambda: self.d.find(PANEL), timeout)[0]
+        except TimeoutError:
+            return None
+
+    # --- the checks -------------------------------------------------------
+    def main_program(self):
+        d = self.d
+        folder = d.program_folder(self.build, "pet", store=b"50\r\n")
+        started = d.recorded_seconds()
+        proc = d.launch(folder)
+        try:
+            pet = self.pet()
+            # Start-up sound on the null sink.
+            try:
+                loudest = wait_for("the start-up sound", lambda: self.loudest(started) > 0.02 and self.loudest(started), 20)
+            except TimeoutError:
+                loudest = self.loudest(started)
+            check("start-up sound reaches the null sink", loudest > 0.02, f"loudest 100 ms RMS {loudest:.4f}")
+
+            # The fish, without a single key-coloured pixel on screen.
+            time.sleep(1.0)
+            counts = []
+            for i in range(3):
+                counts.append(cyan_count(self.shot(f"pet-{i}.png")))
+                time.sleep(0.4)
+            check("no key-coloured pixel on screen", max(counts) == 0, f"cyan pixels in 3 screenshots: {counts}")
+            # The fish moves every 100 ms and a screenshot takes longer, so
+            # the window is looked for around where it was: some position must
+            # show one facing exactly, with black desktop in all its other pixels.
+            exact = None
+            for _ in range(5):
+                geo = self.d.geometry(pet)
+                shot = self.shot("pet-exact.png")
+                exact = find_pet(shot, geo, 16)
+                if exact and exact[1] == 0:
+                    break
+            check("fish pixels exact (nearest neighbour 160x124 -> 88x52), the rest shows the desktop",
+                  exact and exact[1] == 0, f"best match {exact}")
+
+            # Another program's window, activated: the pet stays above it and
+            # the other program keeps the activation.
+            clicks = os.path.join(d.root, "clicks.txt")
+            term = d._spawn(["xterm", "-T", "Below", "-bg", "white", "-geometry", "200x75+0+0",
+                             "-e", "/usr/bin/python3", os.path.join(os.path.dirname(__file__), "click_recorder.py"), clicks])
+            wait_for("the xterm", lambda: os.path.exists(clicks + ".ready"), 30)
+            below = wait_for("the xterm window", lambda: d.find("Below"), 10)[0]
+            d.xdo("windowactivate", below)
+            time.sleep(2.0)
+            active = d.xdo("getactivewindow").strip()
+            check("another program keeps the activation while the pet swims", active == str(below),
+                  f"active {active}, xterm {below}")
+            best = None
+            for _ in range(5):
+                geo = self.d.geometry(pet)
+                found = find_pet(self.shot("pet-above-xterm.png"), geo, 16, background=None)
+                if found and (best is None or found[1] < best[1]):
+                    best = found
+                if best and best[1] == 0:
+                    break
+            check("the pet stays above an activated window", best and best[1] == 0,
+                  f"best match of the fish pixels {best}")
+
+            # Left-button drag: the window follows, the call returns at the
+            # release and only then does the panel come up.
+            moved = None
+            panel = None
+            # Towards the middle of the swimming area (1000 x 800 pixels), so
+            # no edge rule of a tick during the drag pulls the window back.
+            wanted = None
+            for attempt in range(6):
+                here = self.d.geometry(pet)
+                wanted = (200 if here[0] < 500 else -200, 150 if here[1] < 400 else -150)
+                start = self.press_fish(pet, 1, hold_and_drag=wanted)
+                panel = self.panel()
+                if panel:
+                    end = self.d.geometry(pet)
+                    moved = (end[0] - start[0], end[1] - start[1])
+                    break
+            check("drag with the left button moves the pet and returns at release (panel shown)",
+                  panel is not None and moved is not None and abs(moved[0] - wanted[0]) <= 30
+                  and abs(moved[1] - wanted[1]) <= 30, f"moved by {moved}, wanted about {wanted}")
+
+            panel = self.panel() or self.press_panel_open(pet)
+            check("the panel comes up", panel is not None)
+            if panel:
+                self.panel_checks(panel, folder)
+                # Close box: the panel goes, the store keeps the pet copy, and
+                # the fish swims again.
+                pg = d.geometry(panel) or (0, 0, 0, 0)
+                self.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)  # the close box Wine draws
+                gone = True
+                try:
+                    wait_for("the panel to close", lambda: not d.find(PANEL), 10)
+                except TimeoutError:
+                    gone = False
+                time.sleep(1.0)
+                swims = self.still_geometry(pet, 1.5) is None
+                check("close box unloads the panel and the fish swims again", gone and swims,
+                      f"panel gone {gone}, swimming {swims}")
+            # Last, as the press lands in the xterm, which then comes to the
+            # front: a still fish over the xterm, and a press on one of its
+            # key-coloured pixels.
+            # A still fish: a press on the right-facing fish stops the swim
+            # timers until the panel closes.
+            still = None
+            for attempt in range(12):
+                still = self.still_geometry(pet, 0.8)
+                if still:
+                    break
+                self.press_fish(pet, 3)
+                time.sleep(0.3)
+            check("a press on the right-facing fish leaves it still", still is not None, f"at {still}")
+
+            # A press on a key-coloured pixel reaches the window below.
+            if still:
+                panel = self.panel()
+                pg = self.d.geometry(panel) if panel else (0, 0, 0, 0)
+                target = None
+                for (x, y) in clear_points():
+                    sx, sy = still[0] + x, still[1] + y
+                    if not (pg[0] - 5 <= sx < pg[0] + pg[2] + 5 and pg[1] - 30 <= sy < pg[1] + pg[3] + 5):
+                        target = (sx, sy)
+                        break
+                before = open(clicks).read() if os.path.exists(clicks) else ""
+                if target:
+                    self.click_at(*target, 3)
+                try:
+                    wait_for("the press below", lambda: os.path.exists(clicks) and open(clicks).read() != before, 5)
+                    got = True
+                except TimeoutError:
+                    got = False
+                check("a press on a key-coloured pixel goes to the window below", got,
+                      f"pressed at {target}, pet at {still}")
+
+            check("the program is still running", proc.poll() is None)
+        finally:
+            d.end(proc)
+
+    def press_panel_open(self, pet):
+        for _ in range(6):
+            self.press_fish(pet, 3)
+            panel = self.panel()
+            if panel:
+                return panel
+        return None
+
+    def panel_checks(self, panel, folder):
+        d = self.d
+        d.xdo("windowactivate", panel)
+        time.sleep(0.8)
+        geo = d.geometry(panel)
+        ox, oy = self.client_origin(geo)
+        check("panel client area is 4890 x 1395 twips (326 x 93) inside a thin frame",
+              geo[2] - 326 in range(0, 12, 2) and 0 < geo[3] - 93 - (geo[2] - 326) // 2 < 40,
+              f"outer {geo[2]} x {geo[3]}")
+        shot = self.shot("panel.png")
+        im = Image.open(shot).convert("RGB")
+        line = [im.getpixel((ox + x, oy + 32)) for x in range(8, 321)]
+        check("Line1 drawn from 120 to 4800 twips at 480, colour 0x0080FFFF",
+              all(p == (255, 255, 128) for p in line) and im.getpixel((ox + 7, oy + 32)) == (0, 0, 0)
+              and im.getpixel((ox + 321, oy + 32)) == (0, 0, 0),
+              f"{sum(p == (255, 255, 128) for p in line)} of {len(line)} pixels")
+        strip = im.getpixel((ox + 200, oy + 42))
+        link = im.getpixel((ox + 10, oy + 73))
+        check("date line on dark red, web link on dark grey, black panel",
+              strip == (64, 0, 0) and link == (64, 64, 64) and im.getpixel((ox + 3, oy + 3)) == (0, 0, 0),
+              f"strip {strip}, link {link}")
+        im.crop((max(ox - 10, 0), max(oy - 30, 0), ox + geo[2] + 10, oy + geo[3] + 10)).save(
+            os.path.join(self.artifacts, "panel-crop.png"))
+        # Feed: exactly "100" CR LF in Ph.ini.
+        store = os.path.join(folder, "Ph.ini")
+        cx, cy = (3240 + 1575 // 2) // TPP, (120 + 255 // 2) // TPP
+        self.click_at(ox + cx, oy + cy, 1)
+        try:
+            wait_for("the store", lambda: open(store, "rb").read() == b"100\r\n", 10)
+        except (TimeoutError, OSError):
+            pass
+        content = open(store, "rb").read() if os.path.exists(store) else None
+        check("feed button writes exactly 100 CR LF to Ph.ini", content == b"100\r\n", repr(content))
+        leftovers = [n for n in os.listdir(folder) if n.endswith(".new")]
+        check("no temporary file left beside Ph.ini", not leftovers, repr(leftovers))
+
+    def client_origin(self, geo):
+        """Wine draws the tool window's frame itself: the X window is the outer
+        rectangle, with equal borders left, right and below the client area."""
+        border = (geo[2] - 326) // 2
+        return geo[0] + border, geo[1] + geo[3] - 93 - border
+
+    def death(self):
+        d = self.d
+        folder = d.program_folder(self.build, "dying", store=b"1\r\n")
+        proc = d.launch(folder)
+        try:
+            try:
+                box = wait_for("the death message", lambda: d.find("Guizzolo"), 90)[0]
+            except TimeoutError:
+                box = None
+            check("with Ph.ini at 1 the death message box appears", box is not None)
+            if box is None:
+                return
+            time.sleep(2.0)  # ticks held: still one box, the fish still there
+            self.shot("death-box.png")
+            boxes = d.find("Guizzolo")
+            check("no second message box while the first waits", len(boxes) == 1, f"{len(boxes)} boxes")
+            active = d.xdo("getactivewindow").strip()
+            check("the message box has the keyboard", active == str(box), f"active {active}, box {box}")
+            d.xdo("key", "--window", box, "Return") if active != str(box) else d.xdo("key", "Return")
+            try:
+                proc.wait(20)
+                ended = True
+            except Exception:
+                ended = False
+            check("after Return the program has ended", ended)
+            content = open(os.path.join(folder, "Ph.ini"), "rb").read()
+            check("Ph.ini still holds 1 after the death", content == b"1\r\n", repr(content))
+        finally:
+            d.end(proc)
+
+    def exit_button(self):
+        """The exit button: the pet goes first, the credit box, then the end."""
+        d = self.d
+        folder = d.program_folder(self.build, "leaving", store=b"80\r\n")
+        proc = d.launch(folder)
+        try:
+            pet = self.pet()
+            time.sleep(1.0)
+            panel = self.press_panel_open(pet)
+            if panel is None:
+                check("exit button: panel for the exit button", False)
+                return
+            d.xdo("windowactivate", panel)
+            time.sleep(0.5)
+            ox, oy = self.client_origin(d.geometry(panel))
+            self.click_at(ox + (2760 + 2055 // 2) // TPP, oy + (1080 + 255 // 2) // TPP, 1)
+            try:
+                box = wait_for("the credit message", lambda: d.find("Guizzolo"), 20)[0]
+            except TimeoutError:
+                box = None
+            pet_gone = not d.find("Form1")
+            self.shot("credit-box.png")
+            check("exit button: pet gone, credit message shown", box is not None and pet_gone,
+                  f"box {box}, pet gone {pet_gone}")
+            if box:
+                d.xdo("key", "Return")
+                try:
+                    proc.wait(20)
+                    ended = True
+                except Exception:
+                    ended = False
+                check("exit button: program ends after OK", ended)
+        finally:
+            d.end(proc)
+
+    def loudest(self, start_second):
+        import array
+        import math
+        rate = 44100
+        with open(self.d.recording, "rb") as f:
+            f.seek(int(start_second * rate) * 2)
+            data = f.read()
+        samples = array.array("h")
+        samples.frombytes(data[: len(data) // 2 * 2])
+        best = 0.0
+        window = rate // 10
+        for i in range(0, max(len(samples) - window, 0) + 1, window // 2):
+            chunk = samples[i:i + window]
+            if chunk:
+                best = max(best, math.sqrt(sum(s * s for s in chunk) / len(chunk)) / 32768.0)
+        return best
+
+    def run(self):
+        try:
+            self.d.start()
+            self.main_program()
+            self.death()
+            self.exit_button()
+        finally:
+            self.d.stop()
+
+
+def main():
+    build, artifacts = sys.argv[1], sys.argv[2]
+    os.makedirs(artifacts, exist_ok=True)
+    Run(build, artifacts).run()
+    failed = [r for r in results if not r[1]]
+    print(f"\n{len(results) - len(failed)} of {len(results)} checks passed")
+    return 1 if failed or not results else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -66,7 +66,8 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
                    float twipsPerPixelY, const TickGate& ticks)
     : link_(std::make_shared<Link>()),
       framed_(layout.style == WindowStyle::FixedToolWindow),
-      widget_(new TopLevelWidget) {
+      widget_(new TopLevelWidget),
+      raise_(widget_) {
   link_->events = &events;
   link_->ticks = &ticks;
   const auto px = [&](float twips) { return toPixels(twips, twipsPerPixelX); };
@@ -266,6 +267,29 @@ void QtWindow::resize(int width, int height) {
   setOuterRect(QRect(now.topLeft(), QSize(width, height)));
 }
 
+void QtWindow::beforeShow() {
+  const bool created = widget_->testAttribute(Qt::WA_WState_Created);
+  widget_->winId();
+  if (!created) {
+    if (QWindow* handle = widget_->windowHandle()) {
+      // The map request goes out at once: what Qt does after it in the same
+      // call (its accessibility bridge may wait for a session bus) must not
+      // hold the window back.
+      QObject::connect(handle, &QWindow::visibleChanged, handle, [](bool visible) {
+        if (visible) x11::flush();
+      });
+    }
+  }
+  if (framed_) x11::closeBoxOnly(widget_);
+  raise_.invalidate();
+}
+
+void QtWindow::raiseIfNeeded() {
+  if (!raise_.needed()) return;
+  widget_->raise();
+  raise_.raised();
+}
+
 void QtWindow::afterShow() {
   // A window manager drops these states whenever the window is hidden.
   x11::skipTaskbarAndPager(widget_);
@@ -277,8 +301,10 @@ void QtWindow::show() {
   // A panel the window manager has minimised would stay out of sight: it has
   // no taskbar button to bring it back.
   if (widget_->isMinimized()) widget_->setWindowState(widget_->windowState() & ~Qt::WindowMinimized);
+  if (wasHidden) beforeShow();
   widget_->show();
   widget_->raise();
+  raise_.raised();
   // The panel comes up active (the user has just pressed on the fish); the
   // pet never takes activation.
   if (framed_) widget_->activateWindow();
@@ -351,6 +377,9 @@ void QtWindow::setOnTop(bool onTop) {
   // and lost focus); telling the existing native window keeps it.
   widget_->overrideWindowFlags(next);
   if (QWindow* handle = widget_->windowHandle()) handle->setFlags(next);
+  // Qt has just written its own hints again.
+  if (framed_) x11::closeBoxOnly(widget_);
+  raise_.invalidate();
 }
 
 void QtWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int cy,
@@ -362,6 +391,7 @@ void QtWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int
   const QSize size = (flags & kNoSize) != 0 ? now.size() : QSize(cx, cy);
   setOuterRect(QRect(place, size));
   if ((flags & win::SWP_SHOWWINDOW) != 0 && widget_->isHidden()) {
+    beforeShow();
     widget_->show();
     if (framed_ && (flags & win::SWP_NOACTIVATE) == 0) widget_->activateWindow();
     afterShow();
@@ -370,7 +400,7 @@ void QtWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int
   }
   // To the top of its band; a window manager takes this as a stacking
   // request only, never as activation.
-  if ((flags & kNoZOrder) == 0 && !widget_->isHidden()) widget_->raise();
+  if ((flags & kNoZOrder) == 0 && !widget_->isHidden()) raiseIfNeeded();
   x11::flush();
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "platform/qt/tick_gate.h"
+#include "platform/qt/window_state_x11.h"
 
 class QTimer;
 class QWidget;
@@ -80,6 +81,9 @@ class QtWindow final : public Window {
   void setOuterRect(const QRect& wanted);
   void setOnTop(bool onTop);
   void afterShow();
+  // Creates the native window and gives it what must be there before its first map.
+  void beforeShow();
+  void raiseIfNeeded();
   bool colourKeyed() const;
   // Shapes the window to what it draws; called only when that changes.
   void updateShape();
@@ -96,6 +100,7 @@ class QtWindow final : public Window {
   Colour key_ = 0;
   std::uint32_t layeredFlags_ = 0;
   bool shaped_ = false;
+  x11::RaiseTracker raise_;
 };
 
 // Twips to pixels, to the nearest pixel (halves to even).

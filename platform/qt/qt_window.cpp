@@ -150,7 +150,9 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
       }
       case ControlKind::Button: {
         auto* button = new QPushButton(fromUtf8(c.caption), widget_);
-        button->setAutoDefault(false);
+        // Return presses the button that has the focus, as on any dialog;
+        // Qt grants that only to buttons inside a QDialog unless asked.
+        button->setAutoDefault(true);
         button->setGeometry(place);
         button->setFocusPolicy(Qt::StrongFocus);
         QObject::connect(button, &QPushButton::clicked, button, [weak, id] {

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the program needs.
+#   scripts/deps.sh run    build and run the program (and its no-display fallback)
+#   scripts/deps.sh test   all of run, plus what the tests (and bench/) need
+# Does nothing (and needs no network) when everything is already installed.
+set -euo pipefail
+
+run_packages=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-multimedia-dev libxcb1-dev
+  # Run time: the xcb platform plugin and the GIF reader live in libqt6gui6;
+  # QSoundEffect plays through PulseAudio from libqt6multimedia6 (libpulse0).
+  libqt6gui6 libqt6widgets6 libqt6multimedia6 libpulse0
+  fonts-dejavu-core fonts-liberation
+  # The virtual desktop used when there is no display.
+  xvfb openbox imagemagick x11-utils x11-xserver-utils
+)
+test_packages=(
+  "${run_packages[@]}"
+  libgtest-dev
+  pulseaudio pulseaudio-utils xdotool xterm sox
+  python3 python3-pil
+  clang libclang-rt-14-dev
+)
+# The benchmarks in bench/ list what they need in bench/packages, one a line.
+bench_list=$(dirname "$0")/../bench/packages
+if [[ -f $bench_list ]]; then
+  mapfile -t bench_packages < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "$bench_list")
+  test_packages+=("${bench_packages[@]}")
+fi
+
+case "${1:-}" in
+  run) wanted=("${run_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == installed ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+  2> >(grep -v '^debconf: delaying package configuration' >&2)

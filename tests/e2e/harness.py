@@ -1,0 +1,416 @@
+"""End-to-end test harness: runs the real program on the virtual desktop.
+
+The desktop comes from scripts/virtual-desktop.sh; its env file must be
+sourced (GUIZZOLO_DESKTOP, DISPLAY, PULSE_SERVER, GUIZZOLO_SINK). Without it
+the tests exit with 77, which ctest reports as skipped.
+
+Every process a test starts is ended by PID in the test's cleanup.
+"""
+import array
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+from PIL import Image, ImageGrab
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+EXE = os.environ.get('GUIZZOLO_EXE', os.path.join(REPO, 'build', 'NuvoNuvo'))
+ARTIFACTS = os.environ.get('GUIZZOLO_E2E_ARTIFACTS', os.path.join(REPO, 'build', 'e2e-artifacts'))
+
+SOUNDS = ('Sound.wav', 'Sound2.wav', 'Sound3.wav', 'Sound4.wav')
+PANEL_TITLE = 'NuvoNuvo di Tarvisco'
+BOX_TITLE = 'Guizzolo'
+KEY = (0, 255, 255)
+FISH_BLUE = (101, 97, 255)
+SCREEN = (1280, 800)
+FULL_STORE = b'100\r\n'  # a fed fish: no hunger message for over a minute
+
+
+def desktop_env():
+    """The environment of a process on the virtual desktop."""
+    env = dict(os.environ)
+    for name in ('WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'SESSION_MANAGER'):
+        env.pop(name, None)
+    return env
+
+
+def run(*args, check=True, timeout=10):
+    """Runs a command on the virtual desktop; returns its stdout."""
+    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout)
+    if check and done.returncode != 0:
+        raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
+    return done.stdout
+
+
+def poll(probe, timeout, what, interval=0.05):
+    """Calls probe until it returns something true; returns that value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError(f'timed out after {timeout:g} s waiting for {what}')
+        time.sleep(interval)
+
+
+def end_process(proc, grace=3.0):
+    """Ends one process that a test started, by its PID."""
+    if proc.poll() is not None:
+        return
+    try:
+        os.kill(proc.pid, signal.SIGTERM)
+        proc.wait(grace)
+    except subprocess.TimeoutExpired:
+        os.kill(proc.pid, signal.SIGKILL)
+        proc.wait(grace)
+    except ProcessLookupError:
+        pass
+
+
+# --- X11 observations -------------------------------------------------------
+
+def search(*criteria):
+    """Visible windows matching xdotool search criteria, as integers."""
+    out = run('xdotool', 'search', '--onlyvisible', *criteria, check=False)
+    return [int(line) for line in out.split()]
+
+
+def window_name(window):
+    return run('xdotool', 'getwindowname', str(window), check=False).strip()
+
+
+def geometry(window):
+    """(x, y, width, height) of a window on the screen, or None if it is gone."""
+    return _parse_geometry(run('xdotool', 'getwindowgeometry', '--shell', str(window), check=False))
+
+
+def _parse_geometry(shell_output):
+    values = dict(line.split('=', 1) for line in shell_output.split() if '=' in line)
+    try:
+        return tuple(int(values[k]) for k in ('X', 'Y', 'WIDTH', 'HEIGHT'))
+    except KeyError:
+        return None
+
+
+def _window_ids(text):
+    return [int(h, 16) for h in re.findall(r'0x[0-9a-fA-F]+', text)]
+
+
+def stacking():
+    """Managed windows, bottom to top."""
+    return _window_ids(run('xprop', '-root', '_NET_CLIENT_LIST_STACKING'))
+
+
+def active_window():
+    ids = _window_ids(run('xprop', '-root', '_NET_ACTIVE_WINDOW'))
+    return ids[0] if ids else None
+
+
+def wm_state(window):
+    """The atoms of a window's _NET_WM_STATE, as a set of names."""
+    out = run('xprop', '-id', str(window), '_NET_WM_STATE', check=False)
+    return set(re.findall(r'_NET_WM_STATE_\w+', out))
+
+
+def activate(window):
+    run('xdotool', 'windowactivate', '--sync', str(window))
+
+
+def click(x, y, button=1):
+    run('xdotool', 'mousemove', '--sync', str(x), str(y), 'click', str(button))
+
+
+def click_in_window(window, x, y, button=1):
+    """Clicks at (x, y) of a window, all in one xdotool run so that a moving
+    window has little time to move. Returns the window's geometry just before
+    and just after the press, and the point on the screen."""
+    out = run('xdotool', 'getwindowgeometry', '--shell', str(window),
+              'mousemove', '--window', str(window), str(x), str(y), 'mousedown', str(button),
+              'getwindowgeometry', '--shell', str(window), 'mouseup', str(button))
+    before, after = (_parse_geometry(block) for block in out.split('WINDOW=')[1:])
+    return before, after, (before[0] + x, before[1] + y)
+
+
+def screenshot(path=None):
+    """The whole screen as an RGB PIL image (also saved as PNG to path)."""
+    try:
+        image = ImageGrab.grab(xdisplay=os.environ['DISPLAY']).convert('RGB')
+    except OSError:  # a PIL without XCB: ask ImageMagick
+        with tempfile.NamedTemporaryFile(suffix='.ppm') as f:
+            run('import', '-window', 'root', 'ppm:' + f.name)
+            image = Image.open(f.name).convert('RGB')
+            image.load()
+    if path:
+        image.save(path)
+    return image
+
+
+def answer_message_box(timeout=5):
+    """Presses Return on the next message box titled "Guizzolo"."""
+    box = poll(lambda: search('--name', f'^{BOX_TITLE}$'), timeout, 'a message box')[0]
+    run('xdotool', 'key', '--window', str(box), 'Return')
+    return box
+
+
+# --- pixels -------------------------------------------------------------------
+
+def is_key(p):
+    return p == KEY
+
+
+def is_near_key(p):
+    """Cyan-like: what scaling or blending of the key colour leaves behind."""
+    r, g, b = p
+    return g > 200 and b > 200 and r < 60
+
+
+def is_fish_blue(p, tolerance=24):
+    return all(abs(c - f) <= tolerance for c, f in zip(p, FISH_BLUE))
+
+
+def pixels(image, box=None):
+    """((x, y), (r, g, b)) for each pixel of image, or of box (x0, y0, x1, y1)."""
+    x0, y0, x1, y1 = box or (0, 0, *image.size)
+    x0, y0 = max(x0, 0), max(y0, 0)
+    x1, y1 = min(x1, image.width), min(y1, image.height)
+    data = image.load()
+    for y in range(y0, y1):
+        for x in range(x0, x1):
+            yield (x, y), data[x, y]
+
+
+def count_colours(image):
+    """{colour: count} for the whole image (fast, for whole-screen checks)."""
+    return {colour: n for n, colour in image.getcolors(image.width * image.height)}
+
+
+# --- sound --------------------------------------------------------------------
+
+class Recording:
+    """Records the null sink's monitor (16-bit mono raw) from start to stop."""
+    RATE = 44100
+
+    def __init__(self, path):
+        self.path = path
+        self._file = open(path, 'wb')
+        sink = os.environ['GUIZZOLO_SINK']
+        self._proc = subprocess.Popen(
+            ['parec', '-d', sink + '.monitor', '--raw', '--format=s16le',
+             f'--rate={self.RATE}', '--channels=1', '--latency-msec=30'],
+            stdout=self._file, stderr=subprocess.DEVNULL, env=desktop_env())
+        try:
+            # Recording once the server lists the stream and data flows.
+            poll(lambda: run('pactl', 'list', 'short', 'source-outputs', check=False).strip(),
+                 5, 'parec to connect')
+            poll(lambda: os.path.getsize(path) > 0, 5, 'parec to deliver data')
+        except BaseException:
+            self.stop()
+            raise
+
+    def stop(self):
+        end_process(self._proc)
+        self._file.close()
+
+    def peak(self):
+        """The largest sample (0..1) recorded so far."""
+        samples = array.array('h')
+        with open(self.path, 'rb') as f:
+            data = f.read()
+        samples.frombytes(data[:len(data) // 2 * 2])
+        return max((abs(v) for v in samples), default=0) / 32768
+
+    def rms(self):
+        """RMS amplitude (0..1) of what was recorded, by sox."""
+        if os.path.getsize(self.path) < 4:
+            return 0.0
+        done = subprocess.run(
+            ['sox', '-t', 'raw', '-r', str(self.RATE), '-e', 'signed', '-b', '16', '-c', '1',
+             self.path, '-n', 'stat'], capture_output=True, text=True, check=True)
+        match = re.search(r'RMS\s+amplitude:\s+([0-9.eE+-]+)', done.stderr)
+        return float(match.group(1))
+
+    def seconds(self):
+        return os.path.getsize(self.path) / (2 * self.RATE)
+
+
+class SilentServer:
+    """A Unix socket that accepts connections and never answers."""
+
+    def __init__(self, path):
+        self.path = path
+        self._sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self._sock.bind(path)
+        self._sock.listen(16)
+        self._clients = []
+        self._thread = threading.Thread(target=self._accept, daemon=True)
+        self._thread.start()
+
+    def _accept(self):
+        while True:
+            try:
+                conn, _ = self._sock.accept()
+            except OSError:
+                return
+            self._clients.append(conn)
+
+    def connections(self):
+        return len(self._clients)
+
+    def close(self):
+        for conn in self._clients:
+            conn.close()
+        try:
+            self._sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self._sock.close()
+
+
+# --- the program and other clients -------------------------------------------
+
+class Pet:
+    """The program, copied into a fresh program folder of its own."""
+
+    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None):
+        self.folder = folder
+        os.makedirs(folder)
+        exe_dir = os.path.dirname(EXE)
+        shutil.copy2(EXE, os.path.join(folder, 'NuvoNuvo'))
+        for name in sounds:
+            shutil.copy2(os.path.join(exe_dir, name), os.path.join(folder, name))
+        if store is not None:
+            with open(os.path.join(folder, 'Ph.ini'), 'wb') as f:
+                f.write(store)
+        # Started from another folder, with a HOME of its own.
+        self.cwd = os.path.join(folder + '-cwd')
+        os.makedirs(os.path.join(self.cwd, 'home'))
+        self.env = desktop_env()
+        self.env['HOME'] = os.path.join(self.cwd, 'home')
+        for name, value in (env or {}).items():
+            if value is None:
+                self.env.pop(name, None)
+            else:
+                self.env[name] = value
+        self.proc = None
+        self.started = None
+
+    def start(self):
+        self._out = open(os.path.join(self.cwd, 'stdout'), 'wb')
+        self._err = open(os.path.join(self.cwd, 'stderr'), 'wb')
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen([os.path.join(self.folder, 'NuvoNuvo')], cwd=self.cwd,
+                                     env=self.env, stdout=self._out, stderr=self._err)
+        return self
+
+    def stop(self):
+        if self.proc:
+            end_process(self.proc)
+            self._out.close()
+            self._err.close()
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def output(self):
+        """What the program printed so far: (stdout, stderr) as text."""
+        def read(name):
+            with open(os.path.join(self.cwd, name), 'rb') as f:
+                return f.read().decode(errors='replace')
+        return read('stdout'), read('stderr')
+
+    def windows(self):
+        return search('--pid', str(self.proc.pid))
+
+    def pet_window(self):
+        """The visible pet window (not the panel, not a message box), or None."""
+        found = [w for w in self.windows() if window_name(w) not in (PANEL_TITLE, BOX_TITLE)]
+        return found[0] if len(found) == 1 else None
+
+    def wait_window(self, timeout=5):
+        return poll(self.pet_window, timeout, 'the pet window')
+
+    def panel(self):
+        found = [w for w in self.windows() if window_name(w) == PANEL_TITLE]
+        return found[0] if found else None
+
+
+class E2ETest(unittest.TestCase):
+    """A test with its own artifacts folder and cleanups for all it starts."""
+
+    def setUp(self):
+        self.artifacts = os.path.join(ARTIFACTS, self.id().split('.', 1)[-1])
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        os.makedirs(self.artifacts)
+        self.tmp = tempfile.mkdtemp(prefix='guizzolo-e2e-')
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+        self._pets = 0
+
+    def artifact(self, name):
+        return os.path.join(self.artifacts, name)
+
+    def start_pet(self, **options):
+        self._pets += 1
+        pet = Pet(os.path.join(self.tmp, f'program{self._pets}'), **options)
+        self.addCleanup(self._keep_output, pet, self._pets)
+        self.addCleanup(pet.stop)
+        return pet.start()
+
+    def _keep_output(self, pet, n):
+        for name in ('stdout', 'stderr'):
+            src = os.path.join(pet.cwd, name)
+            if os.path.exists(src) and os.path.getsize(src):
+                shutil.copy(src, self.artifact(f'pet{n}.{name}'))
+
+    def start_xterm(self, title, geometry, background='#f0f0e0', command=('cat',)):
+        """An xterm running command; returns its window once shown."""
+        args = ['xterm', '-title', title, '-geometry', geometry, '-bg', background,
+                '-fg', 'black', '+sb', '-e', *command]
+        log = open(os.path.join(self.tmp, f'xterm-{title}.log'), 'wb')
+        self.addCleanup(log.close)
+        proc = subprocess.Popen(args, env=desktop_env(), stdout=log, stderr=log)
+        self.addCleanup(end_process, proc)
+        return poll(lambda: search('--pid', str(proc.pid), '--name', f'^{title}$'), 10,
+                    f'the xterm "{title}"')[0]
+
+    def record(self):
+        recording = Recording(os.path.join(self.tmp, f'sink-{time.monotonic_ns()}.raw'))
+        self.addCleanup(recording.stop)
+        return recording
+
+    def silent_server(self):
+        server = SilentServer(os.path.join(self.tmp, 'silent.socket'))
+        self.addCleanup(server.close)
+        return server
+
+    def assert_quiet(self, pet):
+        out, err = pet.output()
+        self.assertEqual(out, '', 'the program printed on stdout')
+        self.assertEqual(err, '', 'the program printed on stderr')
+
+    def assert_moves(self, pet, window, interval=1.0):
+        first = geometry(window)
+        time.sleep(interval)
+        second = geometry(window)
+        self.assertIsNotNone(second, f'the pet window went away (program running: '
+                             f'{pet.running()}, its windows now: {pet.windows()})')
+        self.assertNotEqual(first[:2], second[:2], f'the pet did not move in {interval:g} s')
+
+
+def main():
+    if not os.environ.get('GUIZZOLO_DESKTOP'):
+        print('no virtual desktop: run scripts/virtual-desktop.sh start DIR and source DIR/env')
+        sys.exit(77)
+    if not os.access(EXE, os.X_OK):
+        print(f'{EXE} is missing: build it first (scripts/build.sh)')
+        sys.exit(1)
+    unittest.main(verbosity=2)

@@ -1,0 +1,43 @@
+#!/usr/bin/env python3
+"""A press on a key-coloured pixel of the pet window goes to the window below."""
+import time
+
+import harness
+from harness import E2ETest
+
+
+class ClickThrough(E2ETest):
+    def test_press_beside_the_fish_reaches_the_window_below(self):
+        # A terminal under the whole swimming area, and a small one out of the
+        # pet's reach that holds the activation before the press.
+        below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0')
+        harness.run('xdotool', 'windowmove', '--sync', str(below), '0', '0')
+        harness.run('xdotool', 'windowsize', '--sync', str(below), '1280', '800')
+        aside = self.start_xterm('aside', '16x4-0-0')
+        pet = self.start_pet()
+        window = pet.wait_window()
+        self.assertIn(window, harness.stacking())
+
+        for attempt in range(10):
+            harness.activate(aside)
+            harness.poll(lambda: harness.active_window() == aside, 3, 'the aside terminal active')
+            # The bottom-left pixel of the pet window: the bottom row is always
+            # background, and one swim step in any direction keeps the point
+            # on background or takes it outside the window.
+            before, after, (x, y) = harness.click_in_window(window, 1, 52)
+            if before == after:
+                break  # the window stood still: the press was inside it
+        else:
+            self.fail('the pet moved during every press')
+
+        harness.poll(lambda: harness.active_window() == below, 3,
+                     f'the terminal below to be activated by the press at {x},{y} '
+                     f'(pet window at {before})')
+        time.sleep(0.5)
+        self.assertIsNone(pet.panel(), 'the press on a key-coloured pixel opened the panel')
+        self.assert_moves(pet, window)
+        self.assertEqual(pet.windows(), [window], 'the pet opened another window')
+
+
+if __name__ == '__main__':
+    harness.main()

@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""The fish shows at start-up, with no trace of the key colour around it."""
+import time
+
+import harness
+from harness import E2ETest
+
+
+class FishShows(E2ETest):
+    def test_fish_appears_without_key_colour(self):
+        pet = self.start_pet()
+        first_fish = None
+        shots = 0
+        # Screenshots from the very start: the key colour must never be seen,
+        # not even before the window has its shape.
+        while time.monotonic() - pet.started < 3:
+            before = harness.geometry(pet.pet_window() or 0)
+            shot = harness.screenshot()
+            after = harness.geometry(pet.pet_window() or 0)
+            shots += 1
+            colours = harness.count_colours(shot)
+            cyan = colours.get(harness.KEY, 0)
+            fringe = sum(n for c, n in colours.items() if harness.is_near_key(c))
+            blue = sum(n for c, n in colours.items() if harness.is_fish_blue(c))
+            if cyan or fringe:
+                shot.save(self.artifact('key-colour.png'))
+            self.assertEqual(cyan, 0, f'{cyan} pixels of the key colour on screen (shot {shots})')
+            self.assertEqual(fringe, 0, f'{fringe} near-cyan pixels on screen (shot {shots})')
+            if blue > 300 and first_fish is None:
+                first_fish = time.monotonic() - pet.started
+                shot.save(self.artifact('fish.png'))
+                self.assert_fish_in_window(shot, before, after)
+        self.assertIsNotNone(first_fish, 'no fish on screen 3 s after start')
+        self.assertLess(first_fish, 2, f'the fish showed only {first_fish:.2f} s after start')
+        print(f'fish on screen {first_fish:.2f} s after start; {shots} screenshots')
+
+    def assert_fish_in_window(self, shot, before, after):
+        """The blue pixels lie within the pet window, where it was around the shot."""
+        self.assertTrue(before and after, 'the fish shows but the pet window is not found')
+        self.assertEqual(before[2:], (87, 53), 'pet window size')
+        box = (min(before[0], after[0]), min(before[1], after[1]),
+               max(before[0], after[0]) + before[2], max(before[1], after[1]) + before[3])
+        inside = sum(1 for _, p in harness.pixels(shot, box) if harness.is_fish_blue(p))
+        total = sum(n for c, n in harness.count_colours(shot).items() if harness.is_fish_blue(c))
+        self.assertEqual(inside, total, f'fish-blue pixels outside the pet window {box}')
+
+
+if __name__ == '__main__':
+    harness.main()

@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Presses on the fish: a left drag moves it, then the panel comes up with the
+focus on the exit button; a right press on the right-facing fish stops it
+until the panel is closed; presses beside the fish go to the window below."""
+import time
+
+import harness
+import panel_helpers as ph
+from harness import E2ETest
+
+OFFSET = (-120, -90)
+
+
+class Pointer(E2ETest):
+    def test_left_drag_moves_the_fish_then_shows_the_panel(self):
+        pet = self.start_pet()
+        window = pet.wait_window()
+        ph.wait_moved(window, harness.geometry(window), 10, 'the first swim tick')
+        dx, dy = OFFSET
+        steps = []
+        for i in range(1, 7):
+            steps += ['mousemove_relative', '--sync', '--',
+                      str(dx * i // 6 - dx * (i - 1) // 6), str(dy * i // 6 - dy * (i - 1) // 6),
+                      'sleep', '0.05']
+        out = harness.run('xdotool', 'getwindowgeometry', '--shell', str(window),
+                          'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
+                          'mousedown', '1', 'sleep', '0.1',
+                          'getwindowgeometry', '--shell', str(window),
+                          *steps, 'sleep', '0.2',
+                          'getwindowgeometry', '--shell', str(window), 'mouseup', '1')
+        before, pressed, dropped = (harness._parse_geometry(b) for b in out.split('WINDOW=')[1:])
+        # The fish may swim one tick between the look and the press.
+        for got, axis, name in ((dropped[0] - before[0], 0, 'x'), (dropped[1] - before[1], 1, 'y')):
+            self.assertLessEqual(abs(got - OFFSET[axis]), 15,
+                                 f'dragged by {got} in {name}, pointer moved {OFFSET[axis]} '
+                                 f'(before {before}, at press {pressed}, dropped {dropped})')
+        panel = ph.wait_panel(pet)
+        harness.screenshot(self.artifact('after-drag.png'))
+        # The focus is on the exit button: Space on the panel leaves.
+        self.leave_by_key(pet, panel, 'space')
+
+    def leave_by_key(self, pet, panel, key):
+        harness.poll(lambda: harness.active_window() == panel or
+                     harness.activate(panel) or harness.active_window() == panel,
+                     3, 'the panel active')
+        harness.run('xdotool', 'key', key)
+        harness.poll(ph.message_boxes, 5, f'the credit box after {key} on the panel')
+        self.assertIsNone(pet.pet_window(), 'the pet is still there at the credit box')
+        ph.answer_box()
+        ph.wait_exit(pet)
+
+    def test_return_presses_the_focused_exit_button(self):
+        pet = self.start_pet()
+        window = pet.wait_window()
+        ph.wait_moved(window, harness.geometry(window), 10, 'the first swim tick')
+        harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
+                    'mousedown', '1', 'sleep', '0.1', 'mouseup', '1')
+        self.leave_by_key(pet, ph.wait_panel(pet), 'Return')
+
+    def press_right_facing(self, pet, window):
+        """Right presses until one hits the right-facing fish (it then stays
+        still); returns the pet geometry at that press."""
+        for attempt in range(8):
+            ph.wait_facing(window, 'right')
+            # Right button down, the pointer dragged on, then up: no drag.
+            out = harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
+                              'mousedown', '3', 'getwindowgeometry', '--shell', str(window),
+                              'mousemove_relative', '--sync', '--', '-60', '-60', 'sleep', '0.2',
+                              'mouseup', '3')
+            pressed = harness._parse_geometry(out.split('WINDOW=')[1])
+            panel = ph.wait_panel(pet)
+            if ph.stays_still(window, 3):
+                return pressed, panel
+            # It was the left-facing fish (it swims on): try again.
+            ph.close_panel(pet, panel)
+        self.fail('no press hit the right-facing fish')
+
+    def test_right_press_on_the_right_facing_fish_stops_it(self):
+        below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0')
+        harness.run('xdotool', 'windowmove', '--sync', str(below), '0', '0')
+        harness.run('xdotool', 'windowsize', '--sync', str(below), '1280', '800')
+        pet = self.start_pet(store=b'60\r\n')
+        window = pet.wait_window()
+        ph.wait_moved(window, harness.geometry(window), 10, 'the first swim tick')
+        pressed, panel = self.press_right_facing(pet, window)
+        now = harness.geometry(window)
+        self.assertLessEqual(abs(now[0] - pressed[0]) + abs(now[1] - pressed[1]), 15,
+                             f'a right press dragged the fish ({pressed} -> {now})')
+        harness.poll(lambda: not ph.above(window), 3, 'the pet out of the top band')
+        harness.screenshot(self.artifact('stopped.png'))
+
+        # A press beside the fish: the window below gets it, the pet nothing.
+        # The panel goes to the screen corner farthest from the fish first.
+        px = 20 if now[0] > harness.SCREEN[0] // 2 else harness.SCREEN[0] - 360
+        py = 40 if now[1] > harness.SCREEN[1] // 2 else harness.SCREEN[1] - 140
+        harness.run('xdotool', 'windowmove', '--sync', str(panel), str(px), str(py))
+        time.sleep(0.3)
+        x, y = now[0] + ph.KEY_POINT[0], now[1] + ph.KEY_POINT[1]
+        harness.click(x, y)
+        harness.poll(lambda: harness.active_window() == below, 3,
+                     f'the window below activated by the press at {x},{y}')
+        self.assertTrue(ph.stays_still(window, 1.5), 'the press beside the fish moved it')
+        self.assertFalse(ph.above(window), 'the press beside the fish put it back on top')
+        self.assertEqual(ph.visible_panel(pet), panel)
+
+        ph.age_store(pet)
+        ph.close_panel(pet, panel)
+        harness.poll(lambda: ph.store_written(pet), 3, 'Ph.ini written by the close')
+        self.assertIsNotNone(ph.store_number(ph.read_store(pet)), ph.read_store(pet))
+        ph.wait_moved(window, now, 3, 'the fish to swim after the close')
+        harness.poll(lambda: ph.above(window), 3, 'the pet back in the top band')
+
+    def test_middle_press_does_not_drag(self):
+        pet = self.start_pet()
+        window = pet.wait_window()
+        ph.wait_moved(window, harness.geometry(window), 10, 'the first swim tick')
+        out = harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
+                          'mousedown', '2', 'getwindowgeometry', '--shell', str(window),
+                          'mousemove_relative', '--sync', '--', '150', '120', 'sleep', '0.3',
+                          'getwindowgeometry', '--shell', str(window), 'mouseup', '2')
+        pressed, later = (harness._parse_geometry(b) for b in out.split('WINDOW=')[1:])
+        # Swimming moves it by at most 13 px a tick; following the pointer, by 150.
+        self.assertGreater(abs(later[0] - pressed[0] - 150) + abs(later[1] - pressed[1] - 120), 60,
+                           f'the fish followed a middle drag ({pressed} -> {later})')
+        ph.wait_panel(pet)
+        harness.poll(lambda: pet.running(), 1, 'the program running')
+
+
+if __name__ == '__main__':
+    harness.main()

@@ -16,9 +16,9 @@ void Form1::Form_Load() {
   step([&] { hWnd().setBackColour(kKeyColour); });
   step([&] {
     Window& w = hWnd();
-    w.setWindowLong(win::GWL_EXSTYLE, w.getWindowLong(win::GWL_EXSTYLE) | win::WS_EX_LAYERED);
+    w.setWindowLong(win::kGwlExStyle, w.getWindowLong(win::kGwlExStyle) | win::kWsExLayered);
   });
-  step([&] { hWnd().setLayeredWindowAttributes(kKeyColour, 0, win::LWA_COLORKEY); });
+  step([&] { hWnd().setLayeredWindowAttributes(kKeyColour, 0, win::kLwaColorKey); });
 }
 
 void Form1::timer(int timerId) {

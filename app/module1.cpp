@@ -7,9 +7,9 @@ namespace guizzolo {
 void SetTopMost(Form& window, std::int16_t onTop) {
   std::intptr_t insertAfter = 0;
   if (onTop == kTrue) {
-    insertAfter = win::HWND_TOPMOST;
+    insertAfter = win::kHwndTopMost;
   } else if (onTop == kFalse) {
-    insertAfter = win::HWND_NOTOPMOST;
+    insertAfter = win::kHwndNoTopMost;
   } else {
     return;
   }
@@ -21,7 +21,7 @@ void SetTopMost(Form& window, std::int16_t onTop) {
   const int cy = ToPixels(window.Height(), display.twipsPerPixelY());
   // No activation: the pet is re-placed ten times a second and must never
   // take the keyboard from the program the user is typing in.
-  hwnd.setWindowPos(insertAfter, x, y, cx, cy, win::SWP_SHOWWINDOW | win::SWP_NOACTIVATE);
+  hwnd.setWindowPos(insertAfter, x, y, cx, cy, win::kSwpShowWindow | win::kSwpNoActivate);
 }
 
 }  // namespace guizzolo

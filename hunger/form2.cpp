@@ -42,7 +42,7 @@ void Form2::Command2_Click() {
 
 void Form2::Command1_Click() {
   step([&] { pet().Unload(); });
-  step([&] { platform_.msgBox(kCreditLine, win::MB_ICONINFORMATION, kTitle); });
+  step([&] { platform_.msgBox(kCreditLine, win::kMbIconInformation, kTitle); });
   platform_.end();
 }
 

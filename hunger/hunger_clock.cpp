@@ -21,14 +21,14 @@ void HungerStep(Form1& pet) {
   // A value that is not a number fails this test, which counts as held:
   // such a fish dies at its next step.
   if (testHolds([&] { return value() < 1; })) {
-    step([&] { runtime.msgBox(kDeathMessage, win::MB_ICONHAND, Form2::kTitle); });
+    step([&] { runtime.msgBox(kDeathMessage, win::kMbIconHand, Form2::kTitle); });
     runtime.end();
   }
   if (testHolds([&] {
         const double v = value();
         return v == 20 || v == 10;
       })) {
-    step([&] { runtime.msgBox(kHungerAlert, win::MB_ICONHAND, Form2::kTitle); });
+    step([&] { runtime.msgBox(kHungerAlert, win::kMbIconHand, Form2::kTitle); });
   }
 }
 

@@ -23,15 +23,15 @@ struct Failure : std::runtime_error {
 
 // Window-system values the program hands through unchanged.
 namespace win {
-constexpr int GWL_EXSTYLE = -20;
-constexpr std::int32_t WS_EX_LAYERED = 0x00080000;
-constexpr std::uint32_t LWA_COLORKEY = 1;
-constexpr std::intptr_t HWND_TOPMOST = -1;
-constexpr std::intptr_t HWND_NOTOPMOST = -2;
-constexpr std::uint32_t SWP_NOACTIVATE = 0x0010;
-constexpr std::uint32_t SWP_SHOWWINDOW = 0x0040;
-constexpr int MB_ICONHAND = 16;
-constexpr int MB_ICONINFORMATION = 64;
+constexpr int kGwlExStyle = -20;
+constexpr std::int32_t kWsExLayered = 0x00080000;
+constexpr std::uint32_t kLwaColorKey = 1;
+constexpr std::intptr_t kHwndTopMost = -1;
+constexpr std::intptr_t kHwndNoTopMost = -2;
+constexpr std::uint32_t kSwpNoActivate = 0x0010;
+constexpr std::uint32_t kSwpShowWindow = 0x0040;
+constexpr int kMbIconHand = 16;
+constexpr int kMbIconInformation = 64;
 }  // namespace win
 
 using Colour = std::uint32_t;  // 0x00BBGGRR

@@ -84,9 +84,9 @@ void FakeWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, i
   call("setWindowPos(" + std::to_string(insertAfter) + "," + std::to_string(x) + "," +
        std::to_string(y) + "," + std::to_string(cx) + "," + std::to_string(cy) + "," +
        std::to_string(flags) + ")");
-  topMost = insertAfter == win::HWND_TOPMOST;
+  topMost = insertAfter == win::kHwndTopMost;
   geometry = {x, y, cx, cy};
-  if (flags & win::SWP_SHOWWINDOW) visible = true;
+  if (flags & win::kSwpShowWindow) visible = true;
 }
 
 void FakeWindow::giveFocus() { call("giveFocus"); }

@@ -64,7 +64,7 @@ std::string QtPlatform::longTime() {
 std::string QtPlatform::decimalSeparator() { return QLocale::system().decimalPoint().toStdString(); }
 
 void QtPlatform::msgBox(const std::string& text, int style, const std::string& title) {
-  QMessageBox box(style == win::MB_ICONHAND ? QMessageBox::Critical : QMessageBox::Information,
+  QMessageBox box(style == win::kMbIconHand ? QMessageBox::Critical : QMessageBox::Information,
                   QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok);
   box.setDefaultButton(QMessageBox::Ok);
   // Above the pet, which lives in the always-on-top band.

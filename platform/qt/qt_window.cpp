@@ -324,12 +324,12 @@ void QtWindow::setBackColour(Colour colour) {
 }
 
 std::int32_t QtWindow::getWindowLong(int index) {
-  if (index != win::GWL_EXSTYLE) throw Failure("window long not kept");
+  if (index != win::kGwlExStyle) throw Failure("window long not kept");
   return extendedStyle_;
 }
 
 void QtWindow::setWindowLong(int index, std::int32_t value) {
-  if (index != win::GWL_EXSTYLE) throw Failure("window long not kept");
+  if (index != win::kGwlExStyle) throw Failure("window long not kept");
   if (value == extendedStyle_) return;
   extendedStyle_ = value;
   updateShape();
@@ -344,7 +344,7 @@ void QtWindow::setLayeredWindowAttributes(Colour key, std::uint8_t, std::uint32_
 }
 
 bool QtWindow::colourKeyed() const {
-  return (extendedStyle_ & win::WS_EX_LAYERED) != 0 && (layeredFlags_ & win::LWA_COLORKEY) != 0;
+  return (extendedStyle_ & win::kWsExLayered) != 0 && (layeredFlags_ & win::kLwaColorKey) != 0;
 }
 
 void QtWindow::updateShape() {
@@ -386,16 +386,16 @@ void QtWindow::setOnTop(bool onTop) {
 
 void QtWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int cy,
                             std::uint32_t flags) {
-  if (insertAfter == win::HWND_TOPMOST) setOnTop(true);
-  if (insertAfter == win::HWND_NOTOPMOST) setOnTop(false);
+  if (insertAfter == win::kHwndTopMost) setOnTop(true);
+  if (insertAfter == win::kHwndNoTopMost) setOnTop(false);
   const QRect now = outerRect();
   const QPoint place = (flags & kNoMove) != 0 ? now.topLeft() : QPoint(x, y);
   const QSize size = (flags & kNoSize) != 0 ? now.size() : QSize(cx, cy);
   setOuterRect(QRect(place, size));
-  if ((flags & win::SWP_SHOWWINDOW) != 0 && widget_->isHidden()) {
+  if ((flags & win::kSwpShowWindow) != 0 && widget_->isHidden()) {
     beforeShow();
     widget_->show();
-    if (framed_ && (flags & win::SWP_NOACTIVATE) == 0) widget_->activateWindow();
+    if (framed_ && (flags & win::kSwpNoActivate) == 0) widget_->activateWindow();
     afterShow();
   } else if ((flags & kHideWindow) != 0 && !widget_->isHidden()) {
     widget_->hide();

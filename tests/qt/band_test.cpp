@@ -12,7 +12,7 @@
 namespace guizzolo::qt::test {
 namespace {
 
-constexpr std::uint32_t kShow = win::SWP_SHOWWINDOW | win::SWP_NOACTIVATE;
+constexpr std::uint32_t kShow = win::kSwpShowWindow | win::kSwpNoActivate;
 
 // Counts the times a window is taken off the screen.
 struct HideCounter : QObject {
@@ -27,7 +27,7 @@ TEST(Band, TogglingKeepsTheNativeWindow) {
   RecordingEvents events;
   TickGate ticks;
   QtWindow pet(Form1Layout(), events, 15, 15, ticks);
-  pet.setWindowPos(win::HWND_TOPMOST, 100, 120, 87, 53, kShow);
+  pet.setWindowPos(win::kHwndTopMost, 100, 120, 87, 53, kShow);
   ASSERT_TRUE(pet.widget()->isVisible());
   const WId native = pet.widget()->winId();
   QWindow* handle = pet.widget()->windowHandle();
@@ -37,8 +37,8 @@ TEST(Band, TogglingKeepsTheNativeWindow) {
   const struct {
     std::intptr_t insertAfter;
     bool onTop;
-  } steps[] = {{win::HWND_NOTOPMOST, false}, {win::HWND_TOPMOST, true}, {win::HWND_TOPMOST, true},
-               {win::HWND_NOTOPMOST, false}, {win::HWND_NOTOPMOST, false}};
+  } steps[] = {{win::kHwndNoTopMost, false}, {win::kHwndTopMost, true}, {win::kHwndTopMost, true},
+               {win::kHwndNoTopMost, false}, {win::kHwndNoTopMost, false}};
   for (const auto& step : steps) {
     pet.setWindowPos(step.insertAfter, 100, 120, 87, 53, kShow);
     EXPECT_EQ(pet.widget()->winId(), native);
@@ -56,7 +56,7 @@ TEST(Band, PlacementAppliesTheRectangle) {
   RecordingEvents events;
   TickGate ticks;
   QtWindow pet(Form1Layout(), events, 15, 15, ticks);
-  pet.setWindowPos(win::HWND_TOPMOST, -30, 700, 87, 53, kShow);
+  pet.setWindowPos(win::kHwndTopMost, -30, 700, 87, 53, kShow);
   runEventsFor(20);
   const PixelRect r = pet.rect();
   EXPECT_EQ(r.x, -30) << "negative positions are not clamped";

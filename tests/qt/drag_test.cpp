@@ -17,7 +17,7 @@ TEST(Drag, ReturnsAtOnceWhenTheButtonIsUp) {
   RecordingEvents events;
   TickGate ticks;
   QtWindow pet(Form1Layout(), events, 15, 15, ticks);
-  pet.setWindowPos(win::HWND_TOPMOST, 200, 200, 87, 53, win::SWP_SHOWWINDOW | win::SWP_NOACTIVATE);
+  pet.setWindowPos(win::kHwndTopMost, 200, 200, 87, 53, win::kSwpShowWindow | win::kSwpNoActivate);
   QElapsedTimer clock;
   clock.start();
   pet.dragMove();
@@ -29,7 +29,7 @@ TEST(Drag, FollowsThePointerUntilReleaseWhileTicksMoveTheWindow) {
   RecordingEvents events;
   TickGate ticks;
   QtWindow pet(Form1Layout(), events, 15, 15, ticks);
-  pet.setWindowPos(win::HWND_TOPMOST, 200, 200, 87, 53, win::SWP_SHOWWINDOW | win::SWP_NOACTIVATE);
+  pet.setWindowPos(win::kHwndTopMost, 200, 200, 87, 53, win::kSwpShowWindow | win::kSwpNoActivate);
   pet.setControlVisible(Form1::Image2, true);
   QWidget* fish = pet.controlWidget(Form1::Image2);
   // A tick that moves the window, as a swim step does during the drag.

@@ -19,8 +19,8 @@ constexpr Colour kKey = 0x00FFFF00;
 std::unique_ptr<QtWindow> keyedPet(WindowEvents& events, TickGate& ticks) {
   auto pet = std::make_unique<QtWindow>(Form1Layout(), events, 15, 15, ticks);
   pet->setBackColour(kKey);
-  pet->setWindowLong(win::GWL_EXSTYLE, pet->getWindowLong(win::GWL_EXSTYLE) | win::WS_EX_LAYERED);
-  pet->setLayeredWindowAttributes(kKey, 0, win::LWA_COLORKEY);
+  pet->setWindowLong(win::kGwlExStyle, pet->getWindowLong(win::kGwlExStyle) | win::kWsExLayered);
+  pet->setLayeredWindowAttributes(kKey, 0, win::kLwaColorKey);
   return pet;
 }
 
@@ -77,11 +77,11 @@ TEST(ShapeRules, NoShapeUntilTheWindowIsLayeredAndKeyed) {
   TickGate ticks;
   QtWindow pet(Form1Layout(), events, 15, 15, ticks);
   pet.setBackColour(kKey);
-  pet.setLayeredWindowAttributes(kKey, 0, win::LWA_COLORKEY);
+  pet.setLayeredWindowAttributes(kKey, 0, win::kLwaColorKey);
   EXPECT_TRUE(pet.widget()->mask().isEmpty()) << "keyed without the layered style";
-  pet.setWindowLong(win::GWL_EXSTYLE, win::WS_EX_LAYERED);
+  pet.setWindowLong(win::kGwlExStyle, win::kWsExLayered);
   EXPECT_FALSE(pet.widget()->mask().isEmpty());
-  pet.setWindowLong(win::GWL_EXSTYLE, 0);
+  pet.setWindowLong(win::kGwlExStyle, 0);
   EXPECT_TRUE(pet.widget()->mask().isEmpty());
 }
 

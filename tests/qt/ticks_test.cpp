@@ -41,7 +41,7 @@ TEST(Ticks, HeldWhileAMessageBoxIsOpenAndResumedAfterIt) {
         answered = true;
       }
     });
-    platform.msgBox("Il guizzolo è affamato", win::MB_ICONINFORMATION, "Guizzolo");
+    platform.msgBox("Il guizzolo è affamato", win::kMbIconInformation, "Guizzolo");
     ticksAfterBox = events.ticks.size();
   };
   runEventsFor(400);

@@ -8,4 +8,4 @@ if [[ $# -gt 0 && "$1" != -* ]]; then dir=$1; shift; fi
 [[ "$dir" = /* ]] || dir="$root/$dir"
 
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$dir" -- --quiet
+cmake --build "$dir" -- --quiet | sed '/^ninja: no work to do\.$/d'

@@ -7,6 +7,7 @@
 #      end-to-end tests of build/NuvoNuvo), then scripts/test-windows.sh if
 #      it is there.
 # Exits non-zero if anything failed; the last line counts the steps.
+# GUIZZOLO_FUZZ_SECONDS sets how long each fuzz target runs (default 20).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -36,7 +37,7 @@ scripts/deps.sh test || { fail "dependencies"; finish; }
 run_ctest() {
   local dir=$1 log=$1/ctest.log
   if (cd "$dir" && ctest -j"$jobs" --output-on-failure >ctest.log 2>&1); then
-    tail -n 3 "$log"
+    grep -E 'tests passed|\((Skipped|Not Run)\)|^Total Test time' "$log"
   else
     cat "$log"
     return 1
@@ -91,6 +92,7 @@ step "starting a virtual desktop"
 desktop=$(mktemp -d "${TMPDIR:-/tmp}/guizzolo-desktop.XXXXXX")
 stop_desktop() { scripts/virtual-desktop.sh stop "$desktop" && rm -rf "$desktop"; }
 trap stop_desktop EXIT
+trap 'exit 130' INT TERM
 if ! scripts/virtual-desktop.sh start "$desktop"; then
   fail "virtual desktop"
   finish

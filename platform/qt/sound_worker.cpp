@@ -11,10 +11,23 @@
 namespace guizzolo::qt {
 
 void SoundWorker::play(const QString& path) {
-  if (effect_ == nullptr) effect_ = new QSoundEffect(this);
+  release();
+  QSoundEffect* effect = effect_ = new QSoundEffect(this);
+  effect->setSource(QUrl::fromLocalFile(path));
+  effect->play();
+  // An open audio stream keeps this thread and the audio server busy even
+  // in silence, and the pet is silent nearly all the time: once the sound
+  // has ended, its stream goes.
+  connect(effect, &QSoundEffect::playingChanged, this, [this, effect] {
+    if (effect == effect_ && !effect->isPlaying()) release();
+  });
+}
+
+void SoundWorker::release() {
+  if (effect_ == nullptr) return;
   effect_->stop();
-  effect_->setSource(QUrl::fromLocalFile(path));
-  effect_->play();
+  effect_->deleteLater();
+  effect_ = nullptr;
 }
 
 QtMediaPlayer::~QtMediaPlayer() {

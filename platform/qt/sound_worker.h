@@ -22,7 +22,8 @@ class SoundWorker final : public QObject {
   void play(const QString& path);
 
  private:
-  QSoundEffect* effect_ = nullptr;  // made on first use, in the worker
+  void release();
+  QSoundEffect* effect_ = nullptr;  // the sound that plays, if any
 };
 
 class QtMediaPlayer final : public MediaPlayer {

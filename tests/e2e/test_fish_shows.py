@@ -31,7 +31,7 @@ class FishShows(E2ETest):
                 shot.save(self.artifact('fish.png'))
                 self.assert_fish_in_window(shot, before, after)
         self.assertIsNotNone(first_fish, 'no fish on screen 3 s after start')
-        self.assertLess(first_fish, 2, f'the fish showed only {first_fish:.2f} s after start')
+        self.assertLess(first_fish, 1.5, f'the fish showed only {first_fish:.2f} s after start')
         print(f'fish on screen {first_fish:.2f} s after start; {shots} screenshots')
 
     def assert_fish_in_window(self, shot, before, after):

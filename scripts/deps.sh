@@ -21,6 +21,8 @@ test_packages=(
   pulseaudio pulseaudio-utils xdotool xterm sox
   python3 python3-pil
   clang libclang-rt-14-dev
+  # The Windows build, and its checks under Wine.
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
 )
 # The benchmarks in bench/ list what they need in bench/packages, one a line.
 bench_list=$(dirname "$0")/../bench/packages

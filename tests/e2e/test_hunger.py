@@ -44,8 +44,10 @@ class Hunger(E2ETest):
         else:
             self.fail(f'no hunger step in 60 s; Ph.ini samples: {seen}')
         harness.screenshot(self.artifact('screen.png'))
-        self.assertEqual(seen[0], b'\r\n', 'the first sample is not the empty field')
-        # Two steps between samples are possible but rare.
+        # A step falls on one state-1 tick in ten, so it may come before the
+        # first sample; two steps between samples are possible but rare.
+        # Either way the count starts from 100.
+        self.assertTrue(all(sample == b'\r\n' for sample in seen[:-1]), f'samples {seen}')
         self.assertIn(seen[-1], (b'99\r\n', b'98\r\n'),
                       f'the first value after the empty field (samples {seen})')
         self.assertTrue(pet.running())

@@ -26,12 +26,14 @@ class Pointer(E2ETest):
                           'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
                           'mousedown', '1', 'sleep', '0.1',
                           'getwindowgeometry', '--shell', str(window),
-                          *steps, 'sleep', '0.2',
+                          *steps, 'sleep', '0.05',
                           'getwindowgeometry', '--shell', str(window), 'mouseup', '1')
         before, pressed, dropped = (harness._parse_geometry(b) for b in out.split('WINDOW=')[1:])
-        # The fish may swim one tick between the look and the press.
+        # Ticks go on during the drag: the fish may swim a tick or two between
+        # the look and the press, and one after the last pointer move, at most
+        # 13 px each; a drag that did not follow the pointer is off by far more.
         for got, axis, name in ((dropped[0] - before[0], 0, 'x'), (dropped[1] - before[1], 1, 'y')):
-            self.assertLessEqual(abs(got - OFFSET[axis]), 15,
+            self.assertLessEqual(abs(got - OFFSET[axis]), 40,
                                  f'dragged by {got} in {name}, pointer moved {OFFSET[axis]} '
                                  f'(before {before}, at press {pressed}, dropped {dropped})')
         panel = ph.wait_panel(pet)

@@ -155,13 +155,6 @@ def screenshot(path=None):
     return image
 
 
-def answer_message_box(timeout=5):
-    """Presses Return on the next message box titled "Guizzolo"."""
-    box = poll(lambda: search('--name', f'^{BOX_TITLE}$'), timeout, 'a message box')[0]
-    run('xdotool', 'key', '--window', str(box), 'Return')
-    return box
-
-
 # --- pixels -------------------------------------------------------------------
 
 def is_key(p):

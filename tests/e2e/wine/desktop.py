@@ -16,7 +16,8 @@ import time
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
-SCREEN_W, SCREEN_H = 1280, 1024
+DESKTOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                       "scripts", "virtual-desktop.sh")
 RATE = 44100
 
 
@@ -35,35 +36,37 @@ def wait_for(what, test, timeout=30.0, every=0.1):
 class Desktop:
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="guizzolo-wine-")
+        self.state = os.path.join(self.root, "desktop")
         self.home = os.path.join(self.root, "home")
-        self.runtime = os.path.join(self.root, "run")
-        for d in (self.home, self.runtime):
-            os.makedirs(d, mode=0o700)
+        os.makedirs(self.home, mode=0o700)
         self.procs = []
-        self.display = None
         self.recording = os.path.join(self.root, "sink.raw")
         self.env = None
 
     # --- start and stop -------------------------------------------------
     def start(self):
-        self._start_x()
-        self.env = dict(
-            PATH=os.environ.get("PATH", "/usr/bin:/bin"),
-            HOME=self.home,
-            XDG_RUNTIME_DIR=self.runtime,
-            DISPLAY=self.display,
-            LANG="C.UTF-8",
-        )
-        self._spawn(["openbox", "--sm-disable"])
-        wait_for("the window manager", lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run_out(["xprop", "-root"]))
-        self._start_pulse()
+        # The same private desktop as the other end-to-end tests: Xvfb,
+        # openbox and a PulseAudio null sink named guizzolo_sink.
+        subprocess.run([DESKTOP, "start", self.state], check=True, stdout=subprocess.DEVNULL)
+        self.env = dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), LANG="C.UTF-8")
+        with open(os.path.join(self.state, "env")) as f:
+            for line in f:
+                if line.startswith("export "):
+                    key, value = line[len("export "):].strip().split("=", 1)
+                    self.env[key] = value.strip("'\"")
+        self.env["HOME"] = self.home
+        self.display = self.env["DISPLAY"]
+        # One recording for the whole run, started before any program: Wine
+        # connects to the sink once, and a late recorder can miss a short sound.
+        self._out = open(self.recording, "wb")
+        self._spawn(["parec", "-d", "guizzolo_sink.monitor", "--format=s16le", f"--rate={RATE}",
+                     "--channels=1", "--raw"], env=self.env, stdout=self._out)
         self.wine_env = dict(
             self.env,
             WINEPREFIX=os.path.join(self.root, "prefix"),
             WINEDEBUG="-all",
             WINEARCH="win64",
             WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
-            PULSE_SERVER="unix:" + os.path.join(self.runtime, "pulse", "native"),
             PULSE_LATENCY_MSEC="60",
         )
         subprocess.run([WINE, "wineboot", "-i"], env=self.wine_env, check=True,
@@ -71,43 +74,8 @@ class Desktop:
         subprocess.run([WINESERVER, "-w"], env=self.wine_env, check=True, timeout=300)
         return self
 
-    def _start_x(self):
-        # Xvfb picks a free display itself and writes its number to the pipe:
-        # no race with other virtual desktops started at the same time.
-        read_end, write_end = os.pipe()
-        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                 f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp"],
-                                pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True)
-        self.procs.append(proc)
-        os.close(write_end)
-        number = b""
-        with os.fdopen(read_end, "rb") as pipe:
-            while not number.endswith(b"\n"):
-                chunk = pipe.read(1)
-                if not chunk:
-                    raise RuntimeError("Xvfb did not start")
-                number += chunk
-        self.display = ":" + number.decode().strip()
-
-    def _start_pulse(self):
-        config = os.path.join(self.root, "own.pa")
-        with open(config, "w") as f:
-            f.write("load-module module-native-protocol-unix\n"
-                    "load-module module-null-sink sink_name=guizzolo_sink\n"
-                    "set-default-sink guizzolo_sink\n")
-        self._spawn(["pulseaudio", "-n", "-F", config, "--daemonize=no", "--exit-idle-time=-1",
-                     "--disable-shm=true"], env=self.env)
-        wait_for("pulseaudio", lambda: subprocess.run(["pactl", "info"], env=self.env,
-                                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0)
-        # One recording for the whole run, started before any program: Wine
-        # connects to the sink once, and a late recorder can miss a short sound.
-        self._out = open(self.recording, "wb")
-        self._spawn(["parec", "-d", "guizzolo_sink.monitor", "--format=s16le", f"--rate={RATE}",
-                     "--channels=1", "--raw"], env=self.env, stdout=self._out)
-
     def stop(self):
-        if self.env is not None and hasattr(self, "wine_env"):
+        if hasattr(self, "wine_env"):
             subprocess.run([WINESERVER, "-k"], env=self.wine_env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
         for proc in reversed(self.procs):
@@ -119,6 +87,7 @@ class Desktop:
                     proc.kill()
                     proc.wait()
         self.procs.clear()
+        subprocess.run([DESKTOP, "stop", self.state], stdout=subprocess.DEVNULL)
         if os.environ.get("GUIZZOLO_KEEP_TEMP") != "1":
             shutil.rmtree(self.root, ignore_errors=True)
 

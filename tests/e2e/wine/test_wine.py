@@ -75,10 +75,13 @@ def compare_pet(shot, geo, below):
     return result
 
 
-def find_pet(shot, geo, reach, background=(0, 0, 0)):
+def find_pet(shot, geo, reach, background="desktop"):
     """(position, mismatches, facing) of the best placement of the pet near
-    geo; with background None only the fish's own pixels are compared."""
+    geo; with background None only the fish's own pixels are compared, with
+    "desktop" the others must show the bare desktop (its bottom-right pixel)."""
     im = Image.open(shot).convert("RGB")
+    if background == "desktop":
+        background = im.getpixel((im.width - 1, im.height - 1))
     best = None
     for facing, pixels in FISH.items():
         sample = sorted(pixels.items())[::97]
@@ -248,7 +251,21 @@ class Run:
                   panel is not None and moved is not None and abs(moved[0] - wanted[0]) <= 30
                   and abs(moved[1] - wanted[1]) <= 30, f"moved by {moved}, wanted about {wanted}")
 
-            panel = self.panel() or self.press_panel_open(pet)
+            check("the program is still running after the drag", proc.poll() is None)
+        finally:
+            d.end(proc)
+        self.panel_program(clicks)
+
+    def panel_program(self, clicks):
+        """The panel and the presses, in a program of their own: what the drag
+        left behind in the window system must not decide what comes after."""
+        d = self.d
+        folder = d.program_folder(self.build, "panel", store=b"50\r\n")
+        proc = d.launch(folder)
+        try:
+            pet = self.pet()
+            time.sleep(1.0)
+            panel = self.press_panel_open(pet)
             check("the panel comes up", panel is not None)
             if panel:
                 self.panel_checks(panel, folder, pet)

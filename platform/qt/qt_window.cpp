@@ -70,6 +70,7 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
       raise_(widget_) {
   link_->events = &events;
   link_->ticks = &ticks;
+  link_->owner = this;
   const auto px = [&](float twips) { return toPixels(twips, twipsPerPixelX); };
   const auto py = [&](float twips) { return toPixels(twips, twipsPerPixelY); };
 
@@ -193,7 +194,10 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
       if (!link || link->events == nullptr) return;
       // While a message box waits, a tick is dropped, not kept for later.
       if (link->ticks->held()) return;
+      ++link->ticking;
       link->events->timer(id);
+      --link->ticking;
+      if (link->ticking == 0 && link->owner != nullptr) link->owner->applyPendingMove();
     });
     timers_.push_back(Timer{qtimer, false});
     setTimerEnabled(id, t.enabled);
@@ -207,6 +211,7 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
 
 QtWindow::~QtWindow() {
   link_->events = nullptr;
+  link_->owner = nullptr;
   for (Timer& t : timers_) t.timer->stop();
   if (widget_) {
     QWidget* grabber = QWidget::mouseGrabber();
@@ -237,7 +242,11 @@ const QtWindow::Timer& QtWindow::timer(int timerId) const {
   return const_cast<QtWindow*>(this)->timer(timerId);
 }
 
-QRect QtWindow::outerRect() const { return framed_ ? widget_->frameGeometry() : widget_->geometry(); }
+QRect QtWindow::outerRect() const {
+  QRect r = framed_ ? widget_->frameGeometry() : widget_->geometry();
+  if (pendingMove_) r.moveTopLeft(*pendingMove_);
+  return r;
+}
 
 PixelRect QtWindow::rect() const {
   const QRect r = outerRect();
@@ -245,6 +254,7 @@ PixelRect QtWindow::rect() const {
 }
 
 void QtWindow::setOuterRect(const QRect& wanted) {
+  pendingMove_.reset();
   const QRect now = outerRect();
   if (wanted == now) return;
   if (!framed_) {
@@ -259,8 +269,18 @@ void QtWindow::setOuterRect(const QRect& wanted) {
 }
 
 void QtWindow::move(int x, int y) {
+  if (link_->ticking > 0 && !framed_) {
+    pendingMove_ = QPoint(x, y);
+    return;
+  }
   const QRect now = outerRect();
   setOuterRect(QRect(QPoint(x, y), now.size()));
+  x11::flush();
+}
+
+void QtWindow::applyPendingMove() {
+  if (!pendingMove_) return;
+  setOuterRect(outerRect());
   x11::flush();
 }
 

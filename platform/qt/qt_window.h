@@ -61,6 +61,8 @@ class QtWindow final : public Window {
     WindowEvents* events = nullptr;
     const TickGate* ticks = nullptr;
     std::optional<QPoint> pressPoint;  // of the last press on a picture, in the window
+    QtWindow* owner = nullptr;
+    int ticking = 0;  // timer handlers running now
   };
 
  private:
@@ -77,8 +79,10 @@ class QtWindow final : public Window {
   Timer& timer(int timerId);
   const Timer& timer(int timerId) const;
 
+  // The rectangle the program sees: the window's, moved to a pending place.
   QRect outerRect() const;
   void setOuterRect(const QRect& wanted);
+  void applyPendingMove();
   void setOnTop(bool onTop);
   void afterShow();
   // Creates the native window and gives it what must be there before its first map.
@@ -100,6 +104,9 @@ class QtWindow final : public Window {
   Colour key_ = 0;
   std::uint32_t layeredFlags_ = 0;
   bool shaped_ = false;
+  // A tick moves the window in x and then in y: both go to the window
+  // system as one move when the tick is over.
+  std::optional<QPoint> pendingMove_;
   x11::RaiseTracker raise_;
 };
 

@@ -66,6 +66,34 @@ TEST(Ticks, EnabledFlagsFollowTheProgram) {
   EXPECT_THROW(window->setTimerEnabled(4, true), Failure);
 }
 
+// A tick moves in x, then in y, reading its own moves back in between; the
+// window system sees one move at the end of the tick.
+TEST(Ticks, MovesOfOneTickReachTheWindowAsOne) {
+  QtPlatform platform;
+  RecordingEvents events;
+  auto window = platform.createWindow(twoTimers(), events);
+  window->setWindowPos(win::kHwndTopMost, 100, 100, 40, 40, win::kSwpShowWindow | win::kSwpNoActivate);
+  window->setTimerEnabled(2, false);
+  QWidget* widget = static_cast<QtWindow*>(window.get())->widget();
+  std::vector<QPoint> seenDuringTick;
+  events.onTick = [&](int) {
+    if (events.ticks.size() != 1) return;
+    const PixelRect start = window->rect();
+    window->move(start.x + 7, start.y);
+    window->move(window->rect().x, window->rect().y + 5);
+    seenDuringTick.push_back(widget->pos());
+    EXPECT_EQ(window->rect().x, start.x + 7);
+    EXPECT_EQ(window->rect().y, start.y + 5);
+  };
+  runEventsFor(40);
+  ASSERT_FALSE(seenDuringTick.empty());
+  EXPECT_EQ(seenDuringTick.front(), QPoint(100, 100)) << "moved before the tick was over";
+  EXPECT_EQ(widget->pos(), QPoint(107, 105));
+  // Outside a tick a move goes at once.
+  window->move(50, 60);
+  EXPECT_EQ(widget->pos(), QPoint(50, 60));
+}
+
 TEST(Ticks, StopWithTheWindowObject) {
   QtPlatform platform;
   RecordingEvents events;

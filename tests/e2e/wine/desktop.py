@@ -78,15 +78,8 @@ class Desktop:
         if hasattr(self, "wine_env"):
             subprocess.run([WINESERVER, "-k"], env=self.wine_env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
-        for proc in reversed(self.procs):
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGTERM)
-                try:
-                    proc.wait(10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
-        self.procs.clear()
+        for proc in reversed(list(self.procs)):
+            self.end(proc)
         subprocess.run([DESKTOP, "stop", self.state], stdout=subprocess.DEVNULL)
         if os.environ.get("GUIZZOLO_KEEP_TEMP") != "1":
             shutil.rmtree(self.root, ignore_errors=True)
@@ -118,7 +111,8 @@ class Desktop:
         return self._spawn([WINE, os.path.join(folder, "NuvoNuvo.exe")], env=self.wine_env)
 
     def end(self, proc):
-        """Ends one program by its PID (the Wine loader process)."""
+        """Ends one process started here, by its PID (for a program, the Wine
+        loader process)."""
         if proc.poll() is None:
             proc.send_signal(signal.SIGTERM)
             try:

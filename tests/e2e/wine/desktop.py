@@ -56,6 +56,16 @@ class Desktop:
                     self.env[key] = value.strip("'\"")
         self.env["HOME"] = self.home
         self.display = self.env["DISPLAY"]
+        # The system's browser, as Wine reaches it (xdg-open on the PATH): a
+        # stub that writes down the address it is given.
+        stubs = os.path.join(self.root, "stubs")
+        os.makedirs(stubs)
+        self.browsed = os.path.join(self.root, "browsed.txt")
+        stub = os.path.join(stubs, "xdg-open")
+        with open(stub, "w") as f:
+            f.write(f'#!/bin/sh\nprintf "%s\\n" "$@" >> "{self.browsed}"\n')
+        os.chmod(stub, 0o755)
+        self.env["PATH"] = stubs + os.pathsep + self.env["PATH"]
         # One recording for the whole run, started before any program: Wine
         # connects to the sink once, and a late recorder can miss a short sound.
         self._out = open(self.recording, "wb")

@@ -391,6 +391,19 @@ class Run:
         check("feed button writes exactly 100 CR LF to Ph.ini", content == b"100\r\n", repr(content))
         leftovers = [n for n in os.listdir(folder) if n.endswith(".new")]
         check("no temporary file left beside Ph.ini", not leftovers, repr(leftovers))
+        # The web link: the address goes to the system's browser.
+        lx, ly = (120 + 1935 // 2) // TPP, (1080 + 255 // 2) // TPP
+        browsed = None
+        for _ in range(3):
+            self.click_at(ox + lx, oy + ly, 1)
+            try:
+                browsed = wait_for("the browser", lambda: os.path.exists(d.browsed) and open(d.browsed).read(), 15)
+                break
+            except TimeoutError:
+                pass
+        check("the web link hands the address to the browser",
+              browsed is not None and "https://guizzolo.example.org/" in browsed, repr(browsed))
+        check("the panel stays open after the link", bool(d.find(PANEL)))
 
     def client_origin(self, geo):
         """Wine draws the tool window's frame itself: the X window is the outer

@@ -238,6 +238,12 @@ class Run:
             # Towards the middle of the swimming area (1000 x 800 pixels), so
             # no edge rule of a tick during the drag pulls the window back.
             wanted = None
+            # Wine now and then starts its move loop before it has taken up the
+            # press, and the loop ends at once (the panel then comes up with
+            # the pet where it was): a few attempts are allowed, each a whole
+            # press, drag and release.
+            tries = []
+            followed = False
             for attempt in range(6):
                 here = self.d.geometry(pet)
                 wanted = (200 if here[0] < 500 else -200, 150 if here[1] < 400 else -150)
@@ -246,10 +252,12 @@ class Run:
                 if panel:
                     end = self.d.geometry(pet)
                     moved = (end[0] - start[0], end[1] - start[1])
-                    break
+                    tries.append((moved, wanted))
+                    followed = abs(moved[0] - wanted[0]) <= 30 and abs(moved[1] - wanted[1]) <= 30
+                    if followed or len(tries) == 3:
+                        break
             check("drag with the left button moves the pet and returns at release (panel shown)",
-                  panel is not None and moved is not None and abs(moved[0] - wanted[0]) <= 30
-                  and abs(moved[1] - wanted[1]) <= 30, f"moved by {moved}, wanted about {wanted}")
+                  panel is not None and followed, f"moved by / wanted, per try: {tries}")
 
             check("the program is still running after the drag", proc.poll() is None)
         finally:

@@ -26,6 +26,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 EXE = os.environ.get('GUIZZOLO_EXE', os.path.join(REPO, 'build', 'NuvoNuvo'))
 ARTIFACTS = os.environ.get('GUIZZOLO_E2E_ARTIFACTS', os.path.join(REPO, 'build', 'e2e-artifacts'))
 
+QT_MODULE = 'NuvoNuvo-qt.so'
 SOUNDS = ('Sound.wav', 'Sound2.wav', 'Sound3.wav', 'Sound4.wav')
 PANEL_TITLE = 'NuvoNuvo di Tarvisco'
 BOX_TITLE = 'Guizzolo'
@@ -274,11 +275,15 @@ class SilentServer:
 class Pet:
     """The program, copied into a fresh program folder of its own."""
 
-    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None):
+    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None, with_module=True):
         self.folder = folder
         os.makedirs(folder)
         exe_dir = os.path.dirname(EXE)
         shutil.copy2(EXE, os.path.join(folder, 'NuvoNuvo'))
+        # The panel's Qt module sits beside the executable.
+        module = os.path.join(exe_dir, QT_MODULE)
+        if with_module and os.path.exists(module):
+            shutil.copy2(module, os.path.join(folder, QT_MODULE))
         for name in sounds:
             shutil.copy2(os.path.join(exe_dir, name), os.path.join(folder, name))
         if store is not None:

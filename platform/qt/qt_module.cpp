@@ -17,6 +17,7 @@
 #include "platform/qt/qt_window.h"
 #include "platform/qt/sound_worker.h"
 #include "platform/qt/tick_gate.h"
+#include "platform/qt/window_state_x11.h"
 
 namespace guizzolo::qt {
 namespace {
@@ -88,8 +89,13 @@ class QtModule final : public qtmodule::Module {
     QMessageBox box(style == win::kMbIconHand ? QMessageBox::Critical : QMessageBox::Information,
                     QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
-    // Above every window: the pet lives in the always-on-top band.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    // Above every window: the pet lives in the always-on-top band. A plain
+    // window to Qt, with a dialog's type of ours: as a Qt dialog without a
+    // parent it would name Qt's hidden client leader as its parent.
+    box.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                       Qt::WindowStaysOnTopHint);
+    box.winId();
+    x11::dialogType(&box);
     if (QApplication::activeWindow() != nullptr) {
       // The user works in the program (its panel has the keyboard): the box
       // comes up active, so Return answers it.

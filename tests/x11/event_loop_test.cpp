@@ -34,8 +34,11 @@ TEST(Loop, TimersTickAtTheirIntervalOnlyWhileEnabled) {
   EXPECT_EQ(b, 0);
   loop.setTimerEnabled(ta, false);
   const int before = a;
+  // Something else keeps the loop waking; with nothing at all it would wait for ever.
+  loop.setTimerEnabled(tb, true);
   runFor(loop, 60);
   EXPECT_EQ(a, before);
+  EXPECT_GE(b, 2);
 }
 
 TEST(Loop, IdleLoopWaitsOncePerTick) {
@@ -80,7 +83,11 @@ TEST(Loop, AHandlerMayRemoveItsOwnTimer) {
     loop.removeTimer(id);
   });
   loop.setTimerEnabled(id, true);
+  int clock = 0;
+  const int keepAwake = loop.addTimer(5, [&] { ++clock; });
+  loop.setTimerEnabled(keepAwake, true);
   runFor(loop, 40);
+  loop.removeTimer(keepAwake);
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(loop.msUntilNextTimer(Clock::now()), -1);
 }

@@ -14,6 +14,7 @@
 #include "platform/posix/files.h"
 #include "platform/posix/locale_formats.h"
 #include "platform/posix/program_folder.h"
+#include "platform/posix/user_folder.h"
 #include "platform/qt/qt_window.h"
 #include "platform/qt/sound_worker.h"
 
@@ -88,6 +89,10 @@ std::string QtPlatform::readFile(const std::string& path, std::size_t maxBytes) 
 void QtPlatform::writeFile(const std::string& path, const std::string& bytes) {
   posix::writeFileWhole(path, bytes);
 }
+
+std::string QtPlatform::userFolder() { return posix::userStateFolder(); }
+
+void QtPlatform::createFolders(const std::string& path) { posix::createPrivateFolders(path); }
 
 MediaPlayer& QtPlatform::mediaPlayer() { return *player_; }
 

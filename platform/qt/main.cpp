@@ -1,8 +1,12 @@
 // The program's entry: the pet on Qt, with no arguments read.
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QtGlobal>
 
+#include <memory>
+
 #include "app/program.h"
+#include "platform/posix/session_signals.h"
 #include "platform/qt/qt_platform.h"
 
 namespace {
@@ -19,12 +23,20 @@ int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "xcb");
   qInstallMessageHandler(dropMessage);
+  // First of all, so a logout during start-up waits for the loop.
+  const int sessionEnd = guizzolo::posix::sessionSignalFd();
 
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
 
   guizzolo::qt::QtPlatform platform;
   guizzolo::Program program(platform);
+  // Also inside a message box or a drag: their loops watch it too.
+  std::unique_ptr<QSocketNotifier> notifier;
+  if (sessionEnd >= 0) {
+    notifier = std::make_unique<QSocketNotifier>(sessionEnd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [&] { program.EndSession(); });
+  }
   program.Start();
   return QApplication::exec();
 }

@@ -5,36 +5,79 @@
 namespace guizzolo::win32 {
 namespace {
 
-thread_local HHOOK activationHook = nullptr;
+// One box at a time per thread: ticks are held while a box is open.
+struct BoxState {
+  bool quiet = false;  // comes up without taking the keyboard
+  HWND dialog = nullptr;
+  WNDPROC dialogProc = nullptr;
+  HHOOK events = nullptr;
+  HHOOK presses = nullptr;
+};
+thread_local BoxState box;
 
 bool isDialogBox(HWND hwnd) {
   wchar_t name[16] = {};
   return GetClassNameW(hwnd, name, 16) > 0 && std::wcscmp(name, L"#32770") == 0;
 }
 
-// Every activation of the box passes here: the box's own (at creation and
-// show) is refused while another program has the foreground; one that comes
-// from a click on the box is the user's and goes through.
-LRESULT CALLBACK onActivation(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE) {
-    const auto* how = reinterpret_cast<const CBTACTIVATESTRUCT*>(lParam);
-    const bool byClick = how != nullptr && how->fMouse;
-    if (!byClick && isDialogBox(reinterpret_cast<HWND>(wParam)) && foregroundIsAnotherProgram()) return 1;
-  }
-  return CallNextHookEx(activationHook, code, wParam, lParam);
+// The box shows itself and enters the topmost band through SetWindowPos calls
+// that activate; a quiet box makes them without activation. Under Wine an
+// activating call hands the foreground over before any hook is asked, and
+// the other program's keystrokes would go nowhere. Wine also asks the box,
+// as a click would, whether it wants the focus the window manager offers it
+// when it maps: a quiet box does not.
+LRESULT CALLBACK quietDialog(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (box.quiet && message == WM_WINDOWPOSCHANGING) reinterpret_cast<WINDOWPOS*>(lParam)->flags |= SWP_NOACTIVATE;
+  if (box.quiet && message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  return CallWindowProcW(box.dialogProc, hwnd, message, wParam, lParam);
 }
 
-struct ActivationGuard {
-  ActivationGuard() : previous(activationHook) {
-    activationHook = SetWindowsHookExW(WH_CBT, &onActivation, nullptr, GetCurrentThreadId());
+// A quiet box is created as a window that takes no activation (a window
+// manager then has no reason to hand it the focus as it maps), and refuses
+// the activations it asks for itself (setting the focus to its button).
+LRESULT CALLBACK onBoxEvent(int code, WPARAM wParam, LPARAM lParam) {
+  HWND hwnd = reinterpret_cast<HWND>(wParam);
+  if (box.quiet && code == HCBT_CREATEWND && box.dialog == nullptr && isDialogBox(hwnd)) {
+    box.dialog = hwnd;
+    SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
+    box.dialogProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&quietDialog)));
   }
-  ~ActivationGuard() {
-    if (activationHook != nullptr) UnhookWindowsHookEx(activationHook);
-    activationHook = previous;
+  if (box.quiet && code == HCBT_ACTIVATE && hwnd == box.dialog) return 1;
+  return CallNextHookEx(box.events, code, wParam, lParam);
+}
+
+// The user presses a button of the mouse on the quiet box: from now on it is
+// an ordinary box, active, with the keyboard.
+LRESULT CALLBACK onPress(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && box.quiet && box.dialog != nullptr) {
+    const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
+    const bool press = wParam == WM_LBUTTONDOWN || wParam == WM_RBUTTONDOWN || wParam == WM_MBUTTONDOWN ||
+                       wParam == WM_NCLBUTTONDOWN || wParam == WM_NCRBUTTONDOWN || wParam == WM_NCMBUTTONDOWN;
+    if (press && mouse != nullptr && GetAncestor(mouse->hwnd, GA_ROOT) == box.dialog) {
+      box.quiet = false;
+      SetWindowLongPtrW(box.dialog, GWL_EXSTYLE, GetWindowLongPtrW(box.dialog, GWL_EXSTYLE) & ~WS_EX_NOACTIVATE);
+      SetForegroundWindow(box.dialog);
+    }
   }
-  ActivationGuard(const ActivationGuard&) = delete;
-  ActivationGuard& operator=(const ActivationGuard&) = delete;
-  HHOOK previous;
+  return CallNextHookEx(box.presses, code, wParam, lParam);
+}
+
+struct BoxGuard {
+  explicit BoxGuard(bool quiet) {
+    box = BoxState{};
+    box.quiet = quiet;
+    if (!quiet) return;
+    box.events = SetWindowsHookExW(WH_CBT, &onBoxEvent, nullptr, GetCurrentThreadId());
+    box.presses = SetWindowsHookExW(WH_MOUSE, &onPress, nullptr, GetCurrentThreadId());
+  }
+  ~BoxGuard() {
+    if (box.events != nullptr) UnhookWindowsHookEx(box.events);
+    if (box.presses != nullptr) UnhookWindowsHookEx(box.presses);
+    box = BoxState{};
+  }
+  BoxGuard(const BoxGuard&) = delete;
+  BoxGuard& operator=(const BoxGuard&) = delete;
 };
 
 }  // namespace
@@ -48,11 +91,12 @@ bool foregroundIsAnotherProgram() {
 }
 
 int showMessageBox(const std::wstring& text, const std::wstring& caption, UINT style) {
+  const bool quiet = foregroundIsAnotherProgram();
   // Task-modal: the program's own windows take no input until it is answered.
   // Topmost, or it would open behind the pet, which sits in the topmost band.
   UINT flags = MB_OK | style | MB_TASKMODAL | MB_TOPMOST;
-  if (!foregroundIsAnotherProgram()) flags |= MB_SETFOREGROUND;
-  ActivationGuard guard;
+  if (!quiet) flags |= MB_SETFOREGROUND;
+  BoxGuard guard(quiet);
   return MessageBoxW(nullptr, text.c_str(), caption.c_str(), flags);
 }
 

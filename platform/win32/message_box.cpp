@@ -12,6 +12,7 @@ struct BoxState {
   WNDPROC dialogProc = nullptr;
   HHOOK events = nullptr;
   HHOOK presses = nullptr;
+  DWORD shownAt = 0;  // tick count when the box opened
 };
 thread_local BoxState box;
 
@@ -20,15 +21,32 @@ bool isDialogBox(HWND hwnd) {
   return GetClassNameW(hwnd, name, 16) > 0 && std::wcscmp(name, L"#32770") == 0;
 }
 
+// From now on an ordinary box: active, with the keyboard.
+void wake() {
+  box.quiet = false;
+  SetWindowLongPtrW(box.dialog, GWL_EXSTYLE, GetWindowLongPtrW(box.dialog, GWL_EXSTYLE) & ~WS_EX_NOACTIVATE);
+}
+
+// A person pressing on the box: the pointer is on it, and it has been up
+// long enough to be seen.
+bool pressedByTheUser() {
+  POINT at{};
+  return GetTickCount() - box.shownAt >= 250 && GetCursorPos(&at) &&
+         GetAncestor(WindowFromPoint(at), GA_ROOT) == box.dialog;
+}
+
 // The box shows itself and enters the topmost band through SetWindowPos calls
 // that activate; a quiet box makes them without activation. Under Wine an
 // activating call hands the foreground over before any hook is asked, and
-// the other program's keystrokes would go nowhere. Wine also asks the box,
-// as a click would, whether it wants the focus the window manager offers it
-// when it maps: a quiet box does not.
+// the other program's keystrokes would go nowhere. Wine also asks the box, as
+// a click would, whether it takes the focus that the window manager offers:
+// a quiet box declines, unless the offer comes from the user's press on it.
 LRESULT CALLBACK quietDialog(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (box.quiet && message == WM_WINDOWPOSCHANGING) reinterpret_cast<WINDOWPOS*>(lParam)->flags |= SWP_NOACTIVATE;
-  if (box.quiet && message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  if (box.quiet && message == WM_MOUSEACTIVATE) {
+    if (!pressedByTheUser()) return MA_NOACTIVATE;
+    wake();
+  }
   return CallWindowProcW(box.dialogProc, hwnd, message, wParam, lParam);
 }
 
@@ -47,16 +65,15 @@ LRESULT CALLBACK onBoxEvent(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(box.events, code, wParam, lParam);
 }
 
-// The user presses a button of the mouse on the quiet box: from now on it is
-// an ordinary box, active, with the keyboard.
+// The user presses a button of the mouse on the quiet box: it becomes an
+// ordinary box and takes the foreground, which the press entitles it to.
 LRESULT CALLBACK onPress(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && box.quiet && box.dialog != nullptr) {
     const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
     const bool press = wParam == WM_LBUTTONDOWN || wParam == WM_RBUTTONDOWN || wParam == WM_MBUTTONDOWN ||
                        wParam == WM_NCLBUTTONDOWN || wParam == WM_NCRBUTTONDOWN || wParam == WM_NCMBUTTONDOWN;
     if (press && mouse != nullptr && GetAncestor(mouse->hwnd, GA_ROOT) == box.dialog) {
-      box.quiet = false;
-      SetWindowLongPtrW(box.dialog, GWL_EXSTYLE, GetWindowLongPtrW(box.dialog, GWL_EXSTYLE) & ~WS_EX_NOACTIVATE);
+      wake();
       SetForegroundWindow(box.dialog);
     }
   }
@@ -67,6 +84,7 @@ struct BoxGuard {
   explicit BoxGuard(bool quiet) {
     box = BoxState{};
     box.quiet = quiet;
+    box.shownAt = GetTickCount();
     if (!quiet) return;
     box.events = SetWindowsHookExW(WH_CBT, &onBoxEvent, nullptr, GetCurrentThreadId());
     box.presses = SetWindowsHookExW(WH_MOUSE, &onPress, nullptr, GetCurrentThreadId());

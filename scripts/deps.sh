@@ -18,6 +18,8 @@ run_packages=(
 test_packages=(
   "${run_packages[@]}"
   libgtest-dev
+  # The session manager of the session-end test.
+  libsm-dev libice-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
   python3 python3-pil
   clang libclang-rt-14-dev

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 #include "app/program.h"
@@ -14,6 +15,18 @@ namespace {
 // The program says nothing on the terminal; Qt's own warnings (no audio
 // device, a font not found) are of no use to the user.
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+class SessionEndFilter : public QObject {
+ public:
+  explicit SessionEndFilter(std::function<void()> end) : end_(std::move(end)) {}
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (target == qApp && event->type() == QEvent::Quit) end_();
+    return QObject::eventFilter(target, event);
+  }
+
+ private:
+  std::function<void()> end_;
+};
 
 }  // namespace
 
@@ -38,5 +51,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(notifier.get(), &QSocketNotifier::activated, [&] { program.EndSession(); });
   }
   program.Start();
+  // The session manager's Die at a logout reaches the program as Qt's quit
+  // request (the windows would refuse to close, and the quit with them).
+  SessionEndFilter sessionManagerDie([&] { program.EndSession(); });
+  app.installEventFilter(&sessionManagerDie);
   return QApplication::exec();
 }

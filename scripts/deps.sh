@@ -21,6 +21,8 @@ run_packages=(
 test_packages=(
   "${run_packages[@]}"
   libgtest-dev
+  # The session manager of the session-end test.
+  libsm-dev libice-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.

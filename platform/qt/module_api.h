@@ -45,8 +45,6 @@ class Module {
   // above every window without taking the keyboard from it.
   virtual void msgBox(const std::string& text, int style, const std::string& title) = 0;
   virtual void openUrl(const std::string& url) = 0;
-  // The sound player of the Qt layer, for builds without one of their own.
-  virtual MediaPlayer& mediaPlayer() = 0;
 };
 
 }  // namespace guizzolo::qtmodule

@@ -15,7 +15,6 @@
 
 #include "platform/qt/module_api.h"
 #include "platform/qt/qt_window.h"
-#include "platform/qt/sound_worker.h"
 #include "platform/qt/tick_gate.h"
 #include "platform/qt/window_state_x11.h"
 
@@ -115,11 +114,6 @@ class QtModule final : public qtmodule::Module {
       throw Failure("no web browser started");
   }
 
-  MediaPlayer& mediaPlayer() override {
-    if (!player_) player_ = std::make_unique<QtMediaPlayer>();
-    return *player_;
-  }
-
  private:
   qtmodule::Host& host_;
   int argc_ = 1;
@@ -129,7 +123,6 @@ class QtModule final : public qtmodule::Module {
   QTimer wake_;
   std::map<int, std::unique_ptr<QSocketNotifier>> notifiers_;
   TickGate ticks_;  // the panel has no timers; the program's gate is its own
-  std::unique_ptr<QtMediaPlayer> player_;
 };
 
 }  // namespace

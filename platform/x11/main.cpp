@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "platform/posix/session_signals.h"
 #include "platform/x11/scale.h"
 #include "platform/x11/x11_platform.h"
 
@@ -11,6 +12,8 @@ int main() {
   constexpr const char* kName = "NuvoNuvo";
   // Before anything (Qt included, later) can read it.
   const std::optional<double> factor = guizzolo::x11::sanitiseScaleFactor(kName);
+  // Early, so a logout during start-up waits in the pipe for the loop.
+  const int sessionEnd = guizzolo::posix::sessionSignalFd();
   std::string tried;
   const auto display = guizzolo::x11::XDisplay::open(tried);
   if (!display) {
@@ -19,6 +22,13 @@ int main() {
   }
   guizzolo::x11::X11Platform platform(*display, factor);
   guizzolo::Program program(platform);
+  // Also inside a message box or a drag: their loops are this loop.
+  if (sessionEnd >= 0) {
+    platform.loop().watch(sessionEnd, [&] {
+      guizzolo::posix::takeSessionSignals(sessionEnd);
+      program.EndSession();
+    });
+  }
   {
     // The window appears once, as the load handler left it.
     guizzolo::x11::Commits::Batch start(platform.commits());

@@ -1,7 +1,5 @@
 #include "platform/x11/x11_platform.h"
 
-#include <langinfo.h>
-#include <locale.h>
 #include <unistd.h>
 #include <xcb/render.h>
 
@@ -14,6 +12,9 @@
 
 #include "platform/image/gif_decoder.h"
 #include "platform/posix/files.h"
+#include "platform/posix/locale_formats.h"
+#include "platform/posix/program_folder.h"
+#include "platform/pulse/pulse_player.h"
 #include "platform/x11/cursor_file.h"
 #include "platform/x11/embedded.h"
 #include "platform/x11/panel_proxy.h"
@@ -63,20 +64,6 @@ class BatchedEvents final : public WindowEvents {
   WindowEvents& to_;
   Commits& commits_;
 };
-
-// A format string's result under the user's LC_TIME.
-// TODO(xcb): take these from platform/posix once that helper lands.
-std::string timeText(const char* format) {
-  locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-  if (user == static_cast<locale_t>(nullptr)) user = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char out[128] = {};
-  const std::size_t n = ::strftime_l(out, sizeof out, format, &local, user);
-  ::freelocale(user);
-  return std::string(out, n);
-}
 
 }  // namespace
 
@@ -165,16 +152,9 @@ float X11Platform::secondsSinceMidnight() {
          static_cast<float>(ms) / 1000.0f;
 }
 
-std::string X11Platform::shortDate() { return timeText("%x"); }
-std::string X11Platform::longTime() { return timeText("%X"); }
-
-std::string X11Platform::decimalSeparator() {
-  locale_t user = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-  if (user == static_cast<locale_t>(nullptr)) return ".";
-  std::string separator = ::nl_langinfo_l(RADIXCHAR, user);
-  ::freelocale(user);
-  return separator.empty() ? "." : separator;
-}
+std::string X11Platform::shortDate() { return posix::shortDate(); }
+std::string X11Platform::longTime() { return posix::longTime(); }
+std::string X11Platform::decimalSeparator() { return posix::decimalSeparator(); }
 
 qtmodule::Module& X11Platform::qt() {
   if (qt_ == nullptr) {
@@ -198,16 +178,7 @@ void X11Platform::msgBox(const std::string& text, int style, const std::string& 
 
 void X11Platform::openUrl(const std::string& url) { qt().openUrl(url); }
 
-std::string X11Platform::programFolder() {
-  // TODO(xcb): platform/posix/program_folder.h once that helper lands.
-  std::string path(4096, '\0');
-  const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
-  path.resize(static_cast<std::size_t>(n));
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return {};
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
+std::string X11Platform::programFolder() { return posix::programFolder(); }
 
 std::string X11Platform::pathSeparator() { return "/"; }
 
@@ -217,24 +188,15 @@ std::string X11Platform::readFile(const std::string& path, std::size_t maxBytes)
 
 void X11Platform::writeFile(const std::string& path, const std::string& bytes) { posix::writeFileWhole(path, bytes); }
 
-namespace {
-
-// Until the audio server's own player is in: the Qt layer's, opened with the
-// first sound.
-class QtModulePlayer final : public MediaPlayer {
- public:
-  explicit QtModulePlayer(X11Platform& platform) : platform_(platform) {}
-  void open(const std::string& path) override { platform_.qt().mediaPlayer().open(path); }
-  void setAutoStart(std::int32_t value) override { platform_.qt().mediaPlayer().setAutoStart(value); }
-
- private:
-  X11Platform& platform_;
-};
-
-}  // namespace
-
 MediaPlayer& X11Platform::mediaPlayer() {
-  if (!player_) player_ = std::make_unique<QtModulePlayer>(*this);
+  if (!player_) {
+    // The audio server's sample cache, driven from the one loop: no thread,
+    // and nothing wakes the program while no sound plays.
+    auto player = std::make_unique<pulse::PulsePlayer>();
+    pulse::PulsePlayer* p = player.get();
+    loop_.watch(p->fd(), [p] { p->dispatch(); });
+    player_ = std::move(player);
+  }
   return *player_;
 }
 

@@ -279,6 +279,14 @@ class SilentServer:
 
 # --- the program and other clients -------------------------------------------
 
+def _session_signals():
+    """The signals as a desktop session hands them to its programs: a shell
+    without job control (a CI runner) ignores SIGINT in its background
+    children, and the program rightly keeps a signal that it finds ignored."""
+    for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+        signal.signal(number, signal.SIG_DFL)
+
+
 class Pet:
     """The program, copied into a fresh program folder of its own."""
 
@@ -314,7 +322,8 @@ class Pet:
         self._err = open(os.path.join(self.cwd, 'stderr'), 'wb')
         self.started = time.monotonic()
         self.proc = subprocess.Popen([os.path.join(self.folder, 'NuvoNuvo')], cwd=self.cwd,
-                                     env=self.env, stdout=self._out, stderr=self._err)
+                                     env=self.env, stdout=self._out, stderr=self._err,
+                                     preexec_fn=_session_signals)
         return self
 
     def stop(self):

@@ -10,6 +10,8 @@ run_packages=(
   qt6-base-dev qt6-multimedia-dev libpulse-dev
   # The pet's window: plain xcb, its shape and (for the grab hand) render.
   libxcb1-dev libxcb-shape0-dev libxcb-render0-dev
+  # The session manager (XSMP), for the logout.
+  libsm-dev libice-dev
   # Run time of the panel's Qt module, opened when the panel is first shown:
   # the xcb platform plugin lives in libqt6gui6. The pet's sounds go to the
   # audio server through libpulse (libpulse0).

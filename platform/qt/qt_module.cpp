@@ -93,17 +93,20 @@ class QtModule final : public qtmodule::Module {
     // parent it would name Qt's hidden client leader as its parent.
     box.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                        Qt::WindowStaysOnTopHint);
+    const bool ours = QApplication::activeWindow() != nullptr;
+    if (!ours) {
+      // Another program has the keyboard: the box shows without taking it
+      // (a Return meant for that program must not answer it unseen); a click
+      // on it activates it. Set before the native window is made: Qt reads
+      // it there.
+      box.setAttribute(Qt::WA_ShowWithoutActivating);
+    }
     box.winId();
     x11::dialogType(&box);
-    if (QApplication::activeWindow() != nullptr) {
+    if (ours) {
       // The user works in the program (its panel has the keyboard): the box
       // comes up active, so Return answers it.
       QTimer::singleShot(0, &box, [&box] { box.activateWindow(); });
-    } else {
-      // Another program has the keyboard: the box shows without taking it
-      // (a Return meant for that program must not answer it unseen); a click
-      // on it activates it.
-      box.setAttribute(Qt::WA_ShowWithoutActivating);
     }
     box.exec();
   }

@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "platform/posix/session_signals.h"
 #include "platform/x11/scale.h"
+#include "platform/x11/session_client.h"
 #include "platform/x11/x11_platform.h"
 
 int main() {
@@ -29,6 +30,8 @@ int main() {
       program.EndSession();
     });
   }
+  // The session manager's die at a logout ends the session the same way.
+  const auto session = guizzolo::x11::SessionClient::connect(platform.loop(), [&] { program.EndSession(); });
   {
     // The window appears once, as the load handler left it.
     guizzolo::x11::Commits::Batch start(platform.commits());

@@ -32,6 +32,9 @@ qtmodule::Module* openQtModule(const std::string& programFolder, qtmodule::Host&
   // windows go through XWayland too, as the pet does.
   const char* platform = std::getenv("QT_QPA_PLATFORM");
   if (platform == nullptr || *platform == '\0') ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  // The program itself is the session manager's client: Qt must not
+  // register a second one.
+  ::unsetenv("SESSION_MANAGER");
   // Qt's own dispatcher (poll), not GLib's: one wait per tick, as before Qt.
   ::setenv("QT_NO_GLIB", "1", 1);
 

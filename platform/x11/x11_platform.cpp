@@ -14,6 +14,7 @@
 #include "platform/posix/files.h"
 #include "platform/posix/locale_formats.h"
 #include "platform/posix/program_folder.h"
+#include "platform/posix/user_folder.h"
 #include "platform/pulse/pulse_player.h"
 #include "platform/x11/cursor_file.h"
 #include "platform/x11/embedded.h"
@@ -187,6 +188,10 @@ std::string X11Platform::readFile(const std::string& path, std::size_t maxBytes)
 }
 
 void X11Platform::writeFile(const std::string& path, const std::string& bytes) { posix::writeFileWhole(path, bytes); }
+
+std::string X11Platform::userFolder() { return posix::userStateFolder(); }
+
+void X11Platform::createFolders(const std::string& path) { posix::createPrivateFolders(path); }
 
 MediaPlayer& X11Platform::mediaPlayer() {
   if (!player_) {

@@ -45,9 +45,10 @@ def desktop_env():
     return env
 
 
-def run(*args, check=True, timeout=10):
+def run(*args, check=True, timeout=10, input_text=None):
     """Runs a command on the virtual desktop; returns its stdout."""
-    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout)
+    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout,
+                          input=input_text)
     if check and done.returncode != 0:
         raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
     return done.stdout

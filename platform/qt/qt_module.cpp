@@ -3,10 +3,12 @@
 // them must be shown. From then on Qt waits for the program's events too.
 #include <QApplication>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +42,30 @@ void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
   std::fflush(stderr);
   std::_Exit(1);
 }
+
+// Keeps the mouse and the keyboard from every window but one, as a modal
+// window would.
+class InputOnlyTo final : public QObject {
+ public:
+  explicit InputOnlyTo(QWidget* window) : window_(window) {}
+  bool eventFilter(QObject* target, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::Close: {
+        auto* widget = qobject_cast<QWidget*>(target);
+        return widget != nullptr && widget->window() != window_;
+      }
+      default: return false;
+    }
+  }
+
+ private:
+  QWidget* window_;
+};
 
 class QtModule final : public qtmodule::Module {
  public:
@@ -94,21 +120,31 @@ class QtModule final : public qtmodule::Module {
     box.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                        Qt::WindowStaysOnTopHint);
     const bool ours = QApplication::activeWindow() != nullptr;
-    if (!ours) {
-      // Another program has the keyboard: the box shows without taking it
-      // (a Return meant for that program must not answer it unseen); a click
-      // on it activates it. Set before the native window is made: Qt reads
-      // it there.
-      box.setAttribute(Qt::WA_ShowWithoutActivating);
-    }
-    box.winId();
-    x11::dialogType(&box);
     if (ours) {
       // The user works in the program (its panel has the keyboard): the box
-      // comes up active, so Return answers it.
+      // comes up active and modal, so Return answers it.
+      box.winId();
+      x11::dialogType(&box);
       QTimer::singleShot(0, &box, [&box] { box.activateWindow(); });
+      box.exec();
+      return;
     }
-    box.exec();
+    // Another program has the keyboard: the box shows without taking it (a
+    // Return meant for that program must not answer it unseen); a click on
+    // it activates it. Qt activates every modal window it shows, so this one
+    // is not modal to Qt: the program's other windows wait for it here.
+    box.setWindowModality(Qt::NonModal);  // a message box is born modal
+    box.setAttribute(Qt::WA_ShowWithoutActivating);
+    box.winId();
+    x11::dialogType(&box);
+    if (box.windowHandle() != nullptr) box.windowHandle()->setProperty("_q_showWithoutActivating", true);
+    QEventLoop answered;
+    QObject::connect(&box, &QMessageBox::finished, &answered, &QEventLoop::quit);
+    InputOnlyTo only(&box);
+    qApp->installEventFilter(&only);
+    box.show();
+    answered.exec();
+    qApp->removeEventFilter(&only);
   }
 
   void openUrl(const std::string& url) override {

@@ -14,7 +14,7 @@ class BoxManners(E2ETest):
     def test_box_opened_during_a_drag_gets_the_pointer(self):
         # The next hunger step brings the alert at 20; the drag keeps the
         # swim ticks (and hunger steps) running.
-        pet = self.start_pet(store=b'21\r\n')
+        pet = self.start_pet(store=b'22\r\n')
         window = pet.wait_window()
         ph.wait_moved(window, harness.geometry(window), 10, 'a swim tick')
         harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT), 'mousedown', '1')
@@ -32,10 +32,12 @@ class BoxManners(E2ETest):
         harness.poll(lambda: box not in ph.message_boxes(), 3, 'the box to close on Return')
         # The drag is over where it was (no snap back, no hang): the press
         # goes on to show the panel. The tick that opened the box still takes
-        # its own step afterwards (at most 200 twips, 14 pixels, each way).
+        # its own step afterwards, and one more tick may fall before the
+        # press handler stops the timers (at most 200 twips, 14 pixels, each
+        # way and tick).
         ph.wait_panel(pet)
         after = harness.geometry(window)
-        self.assertTrue(abs(after[0] - place[0]) <= 14 and abs(after[1] - place[1]) <= 14,
+        self.assertTrue(abs(after[0] - place[0]) <= 28 and abs(after[1] - place[1]) <= 28,
                         f'the fish jumped from {place} to {after} after the box')
         self.assertTrue(pet.running())
 
@@ -43,7 +45,7 @@ class BoxManners(E2ETest):
         typed = os.path.join(self.tmp, 'typed.txt')
         terminal = self.start_xterm('typing', '60x10+300+450', command=('sh', '-c', f'exec cat > "{typed}"'))
         harness.activate(terminal)
-        pet = self.start_pet(store=b'21\r\n')
+        pet = self.start_pet(store=b'22\r\n')
         pet.wait_window()
         harness.activate(terminal)
         stop = threading.Event()
@@ -72,10 +74,11 @@ class BoxManners(E2ETest):
         harness.screenshot(self.artifact('alert-over-typing.png'))
         self.assertEqual(active, {terminal}, 'the alert took the activation from the terminal')
         self.assertIn(box, harness.stacking()[-3:], 'the alert is not above the other windows')
+        harness.run('xdotool', 'type', '--delay', '20', 'after-the-alert')
         harness.run('xdotool', 'key', 'Return')  # meant for the terminal
         time.sleep(0.5)
         self.assertIn(box, ph.message_boxes(), 'a Return meant for the terminal answered the alert')
-        harness.poll(lambda: open(typed).read().count('w') >= len(sent), 3, 'every typed word in the terminal')
+        harness.poll(lambda: 'after-the-alert' in open(typed).read(), 3, 'the keys typed under the alert in the terminal')
         # Answered with a click and Return, as today.
         ph.answer_box()
         self.assertTrue(pet.running())

@@ -193,6 +193,8 @@ std::string X11Platform::userFolder() { return posix::userStateFolder(); }
 
 void X11Platform::createFolders(const std::string& path) { posix::createPrivateFolders(path); }
 
+bool X11Platform::takesFile(const std::string& path) { return posix::takesFile(path); }
+
 MediaPlayer& X11Platform::mediaPlayer() {
   if (!player_) {
     // The audio server's sample cache, driven from the one loop: no thread,

@@ -197,6 +197,7 @@ void PulsePlayer::played(std::uint32_t index) {
 }
 
 void PulsePlayer::upload() {
+  if (!wanted_) return;
   if (!wanted_->bytes) {
     // Known by name only: the file is read again for its sound.
     try {

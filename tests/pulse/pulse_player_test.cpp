@@ -213,6 +213,26 @@ TEST_F(PulsePlayerTest, ALaterRequestStopsTheCurrentSound) {
   EXPECT_EQ(Lines(Samples()), 2) << Samples();
 }
 
+TEST_F(PulsePlayerTest, AHugeFilePlaysItsStartOnce) {
+  ASSERT_TRUE(server().start());
+  // 64 MiB of silence behind a header that claims even more.
+  const std::string path = Wave("huge.wav", test::Riff(test::Chunk("fmt ", test::FormatChunkBody(1, 2, 48000, 16))) +
+                                                "data" + test::Le(0xFFFFFF00u, 4));
+  fs::resize_file(path, 64u << 20);
+  PulsePlayer player;
+  const auto start = Clock::now();
+  player.open(path);
+  const double first = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  ASSERT_TRUE(Pump(player, 10, [] { return PlayingCount() == 1; }));
+  const auto again = Clock::now();
+  player.open(path);  // known by now: not read again
+  const double second = std::chrono::duration<double, std::milli>(Clock::now() - again).count();
+  std::cout << "open() of a 64 MiB wave file: " << first << " ms, then " << second << " ms\n";
+  const std::string samples = Shell("pactl list samples");
+  EXPECT_NE(samples.find("Sample Specification: s16le 2ch 48000Hz"), std::string::npos) << samples;
+  EXPECT_NE(samples.find("Size: 4.0 MiB"), std::string::npos) << "4 MiB at most\n" << samples;
+}
+
 TEST_F(PulsePlayerTest, IsStillWhileSilent) {
   ASSERT_TRUE(server().start());
   PulsePlayer player;

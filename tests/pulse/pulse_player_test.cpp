@@ -279,6 +279,25 @@ TEST_F(PulsePlayerTest, NoServerIsSilenceAndSaysNothing) {
   EXPECT_EQ(err.end(), "");
 }
 
+TEST_F(PulsePlayerTest, NeverStartsAServerOfItsOwn) {
+  // Nothing named: the library would look in the runtime folder, and could
+  // start a server there itself (for users other than root, who never get one).
+  const fs::path runtime = folder_ / "runtime";
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  ::unsetenv("PULSE_SERVER");
+  const std::string saved = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  {
+    PulsePlayer player;
+    player.open(Wave("tone.wav", test::ToneWave(0.5)));
+    Pump(player, 1.5);
+  }
+  if (saved.empty()) ::unsetenv("XDG_RUNTIME_DIR"); else ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  EXPECT_FALSE(fs::exists(runtime / "pulse" / "native")) << "a server was started";
+  EXPECT_FALSE(fs::exists(runtime / "pulse" / "pid")) << "a server was started";
+}
+
 // The longest open() of twenty, each with a few dispatches between them.
 double LongestOpenMs(PulsePlayer& player, const std::string& a, const std::string& b,
                      const std::function<void()>& between) {

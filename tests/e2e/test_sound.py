@@ -56,8 +56,12 @@ class PrivatePulse:
                      10, 'the private audio server')
         return self
 
+    def signal(self, number):
+        os.kill(self.proc.pid, number)
+
     def kill(self):
         if self.proc and self.proc.poll() is None:
+            os.kill(self.proc.pid, signal.SIGCONT)
             os.kill(self.proc.pid, signal.SIGKILL)
             self.proc.wait(5)
             self._log.close()
@@ -94,6 +98,22 @@ class Sound(E2ETest):
         absent = os.path.join(self.tmp, 'no-server.socket')
         pet = self.start_pet(env={'PULSE_SERVER': 'unix:' + absent})
         self.assert_swims_quietly(pet)
+
+    def test_with_an_audio_server_that_stops_answering(self):
+        server = PrivatePulse(os.path.join(self.tmp, 'pulse'))
+        self.addCleanup(server.kill)
+        server.start()
+        recording = self.record(server.server)
+        pet = self.start_pet(env={'PULSE_SERVER': server.server})
+        harness.poll(lambda: recording.peak() > HEARD, 3, 'the start-up sound')
+        recording.stop()
+        server.signal(signal.SIGSTOP)
+        # Connected, and every later sound goes to a server that never answers.
+        window = pet.wait_window(timeout=3)
+        for _ in range(5):
+            self.assert_moves(pet, window)
+        self.assertTrue(pet.running(), 'the program ended')
+        self.assert_quiet(pet)
 
     # Known to fail while the program plays through Qt Multimedia: an
     # unexpected success there fails the run, so this mark cannot outlive it.

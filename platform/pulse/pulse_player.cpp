@@ -83,10 +83,10 @@ PulsePlayer::Sample PulsePlayer::Load(const std::string& path) {
 
   const Wave wave = ParseWave(*bytes);
   Sample sample;
-  sample.spec.format = PulseFormat(wave.format);
-  sample.spec.channels = static_cast<std::uint8_t>(wave.channels);
-  sample.spec.rate = wave.rate;
-  const std::size_t frame = pa_frame_size(&sample.spec);
+  sample.kind.format = PulseFormat(wave.format);
+  sample.kind.channels = static_cast<std::uint8_t>(wave.channels);
+  sample.kind.rate = wave.rate;
+  const std::size_t frame = pa_frame_size(&sample.kind);
   sample.frames = wave.frames.substr(0, std::min(wave.frames.size(), kMaxSampleBytes / frame * frame));
   char name[32];
   std::snprintf(name, sizeof name, "guizzolo-%016llx", static_cast<unsigned long long>(Hash(*bytes)));
@@ -107,12 +107,12 @@ void PulsePlayer::open(const std::string& path) {
       known->second.size == static_cast<std::uint64_t>(info.st_size) &&
       known->second.modified == Nanoseconds(info.st_mtim) && ::access(path.c_str(), R_OK) == 0) {
     sample.name = known->second.name;
-    sample.spec = known->second.spec;
+    sample.kind = known->second.kind;
   } else {
     sample = Load(path);
     known_[path] = Known{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
                          static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim), sample.name,
-                         sample.spec};
+                         sample.kind};
   }
 
   wanted_ = std::move(sample);
@@ -221,7 +221,7 @@ void PulsePlayer::upload() {
   }
   for (const Upload& upload : uploads_)
     if (upload.sample.name == wanted_->name) return;  // it plays once that upload ends
-  pa_stream* stream = pa_stream_new(context_, wanted_->name.c_str(), &wanted_->spec, nullptr);
+  pa_stream* stream = pa_stream_new(context_, wanted_->name.c_str(), &wanted_->kind, nullptr);
   if (stream == nullptr) {
     wanted_.reset();
     return;

@@ -48,14 +48,14 @@ class PulsePlayer final : public MediaPlayer {
  private:
   struct Sample {
     std::string name;
-    pa_sample_spec spec{};
+    pa_sample_spec kind{};
     std::shared_ptr<const std::string> bytes;  // the file, while it may still be uploaded
     std::string_view frames;                   // into bytes
   };
   struct Known {  // a file already read, by what stat says of it
     std::uint64_t device = 0, inode = 0, size = 0, modified = 0;
     std::string name;
-    pa_sample_spec spec{};
+    pa_sample_spec kind{};
   };
   struct Upload {
     PulsePlayer* player = nullptr;

@@ -229,7 +229,7 @@ TEST_F(PulsePlayerTest, AHugeFilePlaysItsStartOnce) {
   const double second = std::chrono::duration<double, std::milli>(Clock::now() - again).count();
   std::cout << "open() of a 64 MiB wave file: " << first << " ms, then " << second << " ms\n";
   const std::string samples = Shell("pactl list samples");
-  EXPECT_NE(samples.find("Sample Specification: s16le 2ch 48000Hz"), std::string::npos) << samples;
+  EXPECT_NE(samples.find("s16le 2ch 48000Hz"), std::string::npos) << samples;
   EXPECT_NE(samples.find("Size: 4.0 MiB"), std::string::npos) << "4 MiB at most\n" << samples;
 }
 

@@ -254,6 +254,8 @@ TEST_F(PulsePlayerTest, PlaysAgainAfterTheServerRestarts) {
 
   server().kill();
   Pump(player, 0.3);
+  pollfd p{player.fd(), POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 300), 0) << "the lost connection keeps waking the player";
   player.open(tone);  // no server now: silence
   Pump(player, 0.3);
   ASSERT_TRUE(server().start());

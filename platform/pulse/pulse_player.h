@@ -9,7 +9,10 @@
 // server is looked for again at the next sound.
 //
 // Driven by the program's own poll loop: poll fd() for reading and call
-// dispatch() when it is readable. Everything runs on that one thread.
+// dispatch() when it is readable, e.g.
+//   loop.watch(player.fd(), [&player] { player.dispatch(); });
+// or, under Qt, a QSocketNotifier on fd(). Everything runs on that one
+// thread; no thread of its own.
 #pragma once
 
 #include <pulse/context.h>

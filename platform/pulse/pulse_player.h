@@ -28,6 +28,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/pulse/pulse_library.h"
 #include "platform/pulse/pulse_loop.h"
 
 namespace guizzolo::pulse {
@@ -68,6 +69,7 @@ class PulsePlayer final : public MediaPlayer {
   };
 
   static Sample Load(const std::string& path);
+  bool good() const;
   void connect();
   void disconnect();
   void play();
@@ -78,6 +80,8 @@ class PulsePlayer final : public MediaPlayer {
   void uploadEnded(Upload* upload, bool done);
 
   PulseLoop loop_;
+  const PulseLibrary* pa_ = nullptr;  // opened at the first connection
+  bool connectSoon_ = false;
   pa_context* context_ = nullptr;
   std::map<std::string, Known> known_;  // by path
   std::optional<Sample> wanted_;        // the latest request, until it plays

@@ -248,6 +248,19 @@ def report(results, names, duration, rounds):
             cells.append(f"{fmt.format(min(values))} / {fmt.format(statistics.median(values))}")
         print(f"{label:<{width}}  " + "  ".join(f"{c:>17}" for c in cells))
 
+    def median(name, key):
+        return statistics.median(r[key] for r in results[name])
+
+    def ratio(key):
+        floor = median("floor", key)
+        return median("pet", key) / floor if floor > 0 else float("inf")
+
+    print("targets (pet, medians, swimming with sound, panel never shown):")
+    print(f"  process CPU steady {ratio('cpu_steady'):.2f}x the floor's (at most 1.5x)")
+    print(f"  X + WM + audio {ratio('servers'):.2f}x the floor's (at most 1.2x)")
+    print(f"  peak RSS {median('pet', 'rss'):.1f} MB (at most 6 MB)")
+    print(f"  first window {median('pet', 'first'):.0f} ms (within 20 ms)")
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])

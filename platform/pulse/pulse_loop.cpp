@@ -74,7 +74,7 @@ void Watch(int epoll, Event* e, std::uint32_t events) {
 }
 
 void Arm(Event* e, const timeval* tv) {
-  itimerspec spec{};
+  itimerspec due{};
   e->armed = tv != nullptr;
   if (tv != nullptr) {
     e->when = *tv;
@@ -90,10 +90,10 @@ void Arm(Event* e, const timeval* tv) {
       target = now.tv_sec * 1000000000LL + now.tv_nsec + delay;
     }
     target = std::max(target, 1LL);  // a zero time would disarm
-    spec.it_value.tv_sec = static_cast<time_t>(target / 1000000000LL);
-    spec.it_value.tv_nsec = static_cast<long>(target % 1000000000LL);
+    due.it_value.tv_sec = static_cast<time_t>(target / 1000000000LL);
+    due.it_value.tv_nsec = static_cast<long>(target % 1000000000LL);
   }
-  ::timerfd_settime(e->fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+  ::timerfd_settime(e->fd, TFD_TIMER_ABSTIME, &due, nullptr);
 }
 
 }  // namespace

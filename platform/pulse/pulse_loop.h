@@ -24,6 +24,8 @@ class PulseLoop {
   int fd() const { return epoll_; }
   // Runs what is ready without waiting, then the deferred work.
   void dispatch();
+  // Makes fd() readable, so that the owner's dispatch() comes soon.
+  void wakeSoon() { wake(); }
 
   struct Event;  // what the library's io, time and defer events point to
 

@@ -9,7 +9,10 @@
 // server is looked for again at the next sound.
 //
 // Driven by the program's own poll loop: poll fd() for reading and call
-// dispatch() when it is readable. Everything runs on that one thread.
+// dispatch() when it is readable, e.g.
+//   loop.watch(player.fd(), [&player] { player.dispatch(); });
+// or, under Qt, a QSocketNotifier on fd(). Everything runs on that one
+// thread; no thread of its own.
 #pragma once
 
 #include <pulse/context.h>
@@ -25,6 +28,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/pulse/pulse_library.h"
 #include "platform/pulse/pulse_loop.h"
 
 namespace guizzolo::pulse {
@@ -48,14 +52,14 @@ class PulsePlayer final : public MediaPlayer {
  private:
   struct Sample {
     std::string name;
-    pa_sample_spec spec{};
+    pa_sample_spec kind{};
     std::shared_ptr<const std::string> bytes;  // the file, while it may still be uploaded
     std::string_view frames;                   // into bytes
   };
   struct Known {  // a file already read, by what stat says of it
     std::uint64_t device = 0, inode = 0, size = 0, modified = 0;
     std::string name;
-    pa_sample_spec spec{};
+    pa_sample_spec kind{};
   };
   struct Upload {
     PulsePlayer* player = nullptr;
@@ -65,6 +69,7 @@ class PulsePlayer final : public MediaPlayer {
   };
 
   static Sample Load(const std::string& path);
+  bool good() const;
   void connect();
   void disconnect();
   void play();
@@ -75,6 +80,8 @@ class PulsePlayer final : public MediaPlayer {
   void uploadEnded(Upload* upload, bool done);
 
   PulseLoop loop_;
+  const PulseLibrary* pa_ = nullptr;  // opened at the first connection
+  bool connectSoon_ = false;
   pa_context* context_ = nullptr;
   std::map<std::string, Known> known_;  // by path
   std::optional<Sample> wanted_;        // the latest request, until it plays

@@ -213,6 +213,26 @@ TEST_F(PulsePlayerTest, ALaterRequestStopsTheCurrentSound) {
   EXPECT_EQ(Lines(Samples()), 2) << Samples();
 }
 
+TEST_F(PulsePlayerTest, AHugeFilePlaysItsStartOnce) {
+  ASSERT_TRUE(server().start());
+  // 64 MiB of silence behind a header that claims even more.
+  const std::string path = Wave("huge.wav", test::Riff(test::Chunk("fmt ", test::FormatChunkBody(1, 2, 48000, 16))) +
+                                                "data" + test::Le(0xFFFFFF00u, 4));
+  fs::resize_file(path, 64u << 20);
+  PulsePlayer player;
+  const auto start = Clock::now();
+  player.open(path);
+  const double first = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  ASSERT_TRUE(Pump(player, 10, [] { return PlayingCount() == 1; }));
+  const auto again = Clock::now();
+  player.open(path);  // known by now: not read again
+  const double second = std::chrono::duration<double, std::milli>(Clock::now() - again).count();
+  std::cout << "open() of a 64 MiB wave file: " << first << " ms, then " << second << " ms\n";
+  const std::string samples = Shell("pactl list samples");
+  EXPECT_NE(samples.find("s16le 2ch 48000Hz"), std::string::npos) << samples;
+  EXPECT_NE(samples.find("Size: 4.0 MiB"), std::string::npos) << "4 MiB at most\n" << samples;
+}
+
 TEST_F(PulsePlayerTest, IsStillWhileSilent) {
   ASSERT_TRUE(server().start());
   PulsePlayer player;
@@ -234,6 +254,8 @@ TEST_F(PulsePlayerTest, PlaysAgainAfterTheServerRestarts) {
 
   server().kill();
   Pump(player, 0.3);
+  pollfd p{player.fd(), POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 300), 0) << "the lost connection keeps waking the player";
   player.open(tone);  // no server now: silence
   Pump(player, 0.3);
   ASSERT_TRUE(server().start());
@@ -257,6 +279,25 @@ TEST_F(PulsePlayerTest, NoServerIsSilenceAndSaysNothing) {
     EXPECT_EQ(::poll(&p, 1, 300), 0) << "the player keeps waking without a server";
   }
   EXPECT_EQ(err.end(), "");
+}
+
+TEST_F(PulsePlayerTest, NeverStartsAServerOfItsOwn) {
+  // Nothing named: the library would look in the runtime folder, and could
+  // start a server there itself (for users other than root, who never get one).
+  const fs::path runtime = folder_ / "runtime";
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  ::unsetenv("PULSE_SERVER");
+  const std::string saved = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  {
+    PulsePlayer player;
+    player.open(Wave("tone.wav", test::ToneWave(0.5)));
+    Pump(player, 1.5);
+  }
+  if (saved.empty()) ::unsetenv("XDG_RUNTIME_DIR"); else ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  EXPECT_FALSE(fs::exists(runtime / "pulse" / "native")) << "a server was started";
+  EXPECT_FALSE(fs::exists(runtime / "pulse" / "pid")) << "a server was started";
 }
 
 // The longest open() of twenty, each with a few dispatches between them.

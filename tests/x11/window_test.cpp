@@ -1,15 +1,20 @@
 // The pet window on a real X server (the virtual desktop of the test
 // command): its shape is the fish's pixels, a band change keeps the window,
-// a tick's moves reach the server as one configure, and ticks stop with the
-// window. Skipped without a display.
+// a tick's moves reach the server as one configure, ticks stop with the
+// window and wait while a message box does. Skipped without a display.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <xcb/shape.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "app/form1.h"
+#include "platform/image/gif_decoder.h"
+#include "platform/x11/embedded.h"
+#include "platform/x11/pet_pixels.h"
 #include "platform/x11/pet_window.h"
 #include "platform/x11/x11_platform.h"
 
@@ -27,6 +32,18 @@ struct Recording : WindowEvents {
     if (onTick) onTick(id);
   }
 };
+
+// The pixels the fish shows, from its picture alone: scaled to the control's
+// 88 x 52 (one column past the window's 87) and cut with the key colour.
+std::set<std::pair<int, int>> fishPixels(const embedded::Bytes& gif) {
+  const image::Image scaled = image::scaledNearest(image::decodeGif(gif.data, gif.size), 88, 52);
+  const PetPixels p = composePet(87, 53, Form1::kKeyColour, true, Form1::kKeyColour, {{&scaled, 0, 0}});
+  std::set<std::pair<int, int>> out;
+  for (const ShapeRect& r : p.shape)
+    for (int y = r.y; y < r.y + r.height; ++y)
+      for (int x = r.x; x < r.x + r.width; ++x) out.insert({x, y});
+  return out;
+}
 
 class OnDisplay : public ::testing::Test {
  protected:
@@ -92,8 +109,29 @@ TEST_F(OnDisplay, ShapeIsTheVisiblePicturesAndOneRequestEach) {
   pet->setControlVisible(Form1::Image2, true);
   const auto right = serverShape(w->id());
   EXPECT_NE(left, right) << "the shape follows the picture";
+  if (platform_->scale() == 1.0) {
+    // Pixel for pixel, with the pictures placed and scaled from the layout's twips.
+    EXPECT_EQ(left, fishPixels(embedded::kFishLeftGif));
+    EXPECT_EQ(right, fishPixels(embedded::kFishRightGif));
+  }
   pet->setControlVisible(Form1::Image2, false);
   EXPECT_TRUE(serverShape(w->id()).empty()) << "nothing visible: nothing shown, nothing pressed";
+}
+
+TEST_F(OnDisplay, ShapedOnlyWhileLayeredAndKeyed) {
+  Recording events;
+  auto pet = platform_->createWindow(Form1Layout(), events);
+  auto* w = static_cast<PetWindow*>(pet.get());
+  pet->setControlVisible(Form1::Image1, true);
+  pet->setBackColour(Form1::kKeyColour);
+  pet->setLayeredWindowAttributes(Form1::kKeyColour, 0, win::kLwaColorKey);
+  pet->setWindowPos(win::kHwndTopMost, 100, 120, 87, 53, kShow);
+  const std::size_t whole = 87u * 53u;
+  EXPECT_EQ(serverShape(w->id()).size(), whole) << "keyed without the layered style";
+  pet->setWindowLong(win::kGwlExStyle, win::kWsExLayered);
+  EXPECT_LT(serverShape(w->id()).size(), whole);
+  pet->setWindowLong(win::kGwlExStyle, 0);
+  EXPECT_EQ(serverShape(w->id()).size(), whole);
 }
 
 TEST_F(OnDisplay, BandChangesKeepTheWindowAndItsStates) {
@@ -102,10 +140,29 @@ TEST_F(OnDisplay, BandChangesKeepTheWindowAndItsStates) {
   auto* w = static_cast<PetWindow*>(pet.get());
   pet->setWindowPos(win::kHwndTopMost, 100, 120, 87, 53, kShow);
   const xcb_window_t id = w->id();
+  runFor(100);
+  // Watch for the window leaving the screen on the way: that would flicker.
+  const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  xcb_change_window_attributes(watcher_, id, XCB_CW_EVENT_MASK, &mask);
+  std::free(xcb_get_input_focus_reply(watcher_, xcb_get_input_focus(watcher_), nullptr));
   for (std::intptr_t band : {win::kHwndNoTopMost, win::kHwndTopMost, win::kHwndTopMost, win::kHwndNoTopMost}) {
     pet->setWindowPos(band, 100, 120, 87, 53, kShow);
+    runFor(30);
     EXPECT_EQ(w->id(), id);
   }
+  std::free(xcb_get_input_focus_reply(display_->c(), xcb_get_input_focus(display_->c()), nullptr));
+  std::free(xcb_get_input_focus_reply(watcher_, xcb_get_input_focus(watcher_), nullptr));
+  int unmaps = 0;
+  while (xcb_generic_event_t* e = xcb_poll_for_event(watcher_)) {
+    const int type = e->response_type & 0x7f;
+    if (type == XCB_UNMAP_NOTIFY || type == XCB_DESTROY_NOTIFY) ++unmaps;
+    std::free(e);
+  }
+  EXPECT_EQ(unmaps, 0) << "the window left the screen on a band change";
+  auto* attributes = xcb_get_window_attributes_reply(watcher_, xcb_get_window_attributes(watcher_, id), nullptr);
+  ASSERT_NE(attributes, nullptr);
+  EXPECT_EQ(attributes->map_state, XCB_MAP_STATE_VIEWABLE);
+  std::free(attributes);
   // Negative places are not clamped; the program reads back what it set.
   pet->setWindowPos(win::kHwndTopMost, -30, 700, 87, 53, kShow);
   EXPECT_EQ(pet->rect().x, -30);
@@ -115,6 +172,9 @@ TEST_F(OnDisplay, BandChangesKeepTheWindowAndItsStates) {
   EXPECT_EQ(geo->width, 87);
   EXPECT_EQ(geo->height, 53);
   std::free(geo);
+  pet->move(40, 50);
+  EXPECT_EQ(pet->rect().x, 40);
+  EXPECT_EQ(pet->rect().y, 50);
 }
 
 TEST_F(OnDisplay, MovesOfOneTickReachTheServerAsOneConfigure) {
@@ -187,6 +247,78 @@ TEST_F(OnDisplay, TicksStopWithTheWindowAndDragNeedsAButton) {
   runFor(50);
   platform_->loop().removeTimer(clock);
   EXPECT_TRUE(events.ticks.empty());
+}
+
+// Looks for a window of ours titled `title` among the descendants of `w`.
+xcb_window_t findTitled(xcb_connection_t* c, xcb_window_t w, const std::string& title) {
+  auto* name = xcb_get_property_reply(c, xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 64), nullptr);
+  if (name != nullptr) {
+    const std::string got(static_cast<const char*>(xcb_get_property_value(name)),
+                          static_cast<std::size_t>(xcb_get_property_value_length(name)));
+    std::free(name);
+    if (got == title) return w;
+  }
+  auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
+  if (tree == nullptr) return XCB_NONE;
+  xcb_window_t found = XCB_NONE;
+  const xcb_window_t* children = xcb_query_tree_children(tree);
+  for (int i = 0; i < xcb_query_tree_children_length(tree) && found == XCB_NONE; ++i)
+    found = findTitled(c, children[i], title);
+  std::free(tree);
+  return found;
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+  auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+  const xcb_atom_t a = r != nullptr ? r->atom : XCB_NONE;
+  std::free(r);
+  return a;
+}
+
+// Through the real panel module (beside this test, as beside the program).
+// Last of the file: Qt starts once per process, with this platform's loop.
+TEST_F(OnDisplay, TicksWaitWhileAMessageBoxIsOpenAndResumeAfterIt) {
+  const std::string title = "Guizzolo-" + std::to_string(::getpid());
+  // The box is closed from outside, as its close box would: by the window manager's message.
+  bool closed = false;
+  const int closer = platform_->loop().addTimer(300, [&] {
+    const xcb_window_t box = findTitled(watcher_, display_->root(), title);
+    if (box == XCB_NONE) return;
+    xcb_client_message_event_t message;
+    std::memset(&message, 0, sizeof message);
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = box;
+    message.type = atom(watcher_, "WM_PROTOCOLS");
+    message.data.data32[0] = atom(watcher_, "WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(watcher_, 0, box, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+    xcb_flush(watcher_);
+    closed = true;
+  });
+  platform_->loop().setTimerEnabled(closer, true);
+
+  Recording events;
+  WindowLayout layout = Form1Layout();
+  layout.timers = {{10, true}, {10, true}};
+  auto pet = platform_->createWindow(layout, events);
+  std::size_t ticksBeforeBox = 0, ticksAfterBox = 0;
+  bool boxed = false;
+  events.onTick = [&](int) {
+    if (boxed) return;
+    boxed = true;
+    ticksBeforeBox = events.ticks.size();
+    platform_->msgBox("Il guizzolo \xc3\xa8 affamato", win::kMbIconInformation, title);
+    ticksAfterBox = events.ticks.size();
+  };
+  const auto end = Clock::now() + std::chrono::seconds(5);
+  while (ticksAfterBox == 0 && Clock::now() < end) platform_->loop().iterate();
+  ASSERT_TRUE(closed) << "no box titled " << title << " came up";
+  ASSERT_NE(ticksAfterBox, 0u) << "the box did not close";
+  EXPECT_EQ(ticksAfterBox, ticksBeforeBox) << "a tick ran while the box was open";
+  platform_->loop().setTimerEnabled(closer, false);
+  runFor(60);
+  EXPECT_GT(events.ticks.size(), ticksAfterBox + 3) << "ticks did not resume after the box";
 }
 
 }  // namespace

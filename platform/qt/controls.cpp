@@ -6,43 +6,12 @@
 #include <algorithm>
 
 namespace guizzolo::qt {
-namespace {
-
-int buttonNumber(Qt::MouseButton button) {
-  switch (button) {
-    case Qt::LeftButton: return 1;
-    case Qt::RightButton: return 2;
-    case Qt::MiddleButton: return 4;
-    default: return 0;
-  }
-}
-
-}  // namespace
 
 TopLevelWidget::TopLevelWidget() = default;
 
 void TopLevelWidget::closeEvent(QCloseEvent* event) {
   event->ignore();
   if (onCloseRequested) onCloseRequested();
-}
-
-PictureControl::PictureControl(QWidget* parent, QImage image)
-    : QWidget(parent), image_(std::move(image)), pixmap_(QPixmap::fromImage(image_)) {
-  setFocusPolicy(Qt::NoFocus);
-  setAttribute(Qt::WA_OpaquePaintEvent, false);
-}
-
-void PictureControl::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.drawPixmap(0, 0, pixmap_);
-}
-
-void PictureControl::mousePressEvent(QMouseEvent* event) {
-  const int button = buttonNumber(event->button());
-  if (button == 0 || !onPress) return;
-  // The callback may end in a nested event loop (the drag); copy what it needs.
-  auto press = onPress;
-  press(button, mapTo(window(), event->position().toPoint()));
 }
 
 LabelControl::LabelControl(QWidget* parent) : QLabel(parent) {

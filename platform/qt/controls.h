@@ -3,9 +3,7 @@
 // program hears of it.
 #pragma once
 
-#include <QImage>
 #include <QLabel>
-#include <QPixmap>
 #include <QWidget>
 #include <functional>
 
@@ -20,23 +18,6 @@ class TopLevelWidget final : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-};
-
-// A picture control: a fixed image, already scaled to the control.
-class PictureControl final : public QWidget {
- public:
-  PictureControl(QWidget* parent, QImage image);
-  const QImage& image() const { return image_; }
-  // Button (1 left, 2 right, 4 middle) and the press point in window coordinates.
-  std::function<void(int button, QPoint inWindow)> onPress;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-
- private:
-  QImage image_;
-  QPixmap pixmap_;
 };
 
 // A label: opaque text that reports a click (press and release on it).

@@ -17,7 +17,6 @@
 
 #include "platform/qt/module_api.h"
 #include "platform/qt/qt_window.h"
-#include "platform/qt/tick_gate.h"
 #include "platform/qt/window_state_x11.h"
 
 namespace guizzolo::qt {
@@ -107,7 +106,7 @@ class QtModule final : public qtmodule::Module {
 
   std::unique_ptr<Window> createWindow(const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
                                        float twipsPerPixelY) override {
-    return std::make_unique<QtWindow>(layout, events, twipsPerPixelX, twipsPerPixelY, ticks_);
+    return std::make_unique<QtWindow>(layout, events, twipsPerPixelX, twipsPerPixelY);
   }
 
   void msgBox(const std::string& text, int style, const std::string& title) override {
@@ -161,7 +160,6 @@ class QtModule final : public qtmodule::Module {
   std::unique_ptr<QApplication> app_;
   QTimer wake_;
   std::map<int, std::unique_ptr<QSocketNotifier>> notifiers_;
-  TickGate ticks_;  // the panel has no timers; the program's gate is its own
 };
 
 }  // namespace

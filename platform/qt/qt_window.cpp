@@ -3,29 +3,19 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
 
 #include "platform/qt/colour.h"
 #include "platform/qt/controls.h"
-#include "platform/qt/drag_loop.h"
-#include "platform/qt/key_mask.h"
 #include "platform/qt/pictures.h"
 #include "platform/qt/window_state_x11.h"
 
 namespace guizzolo::qt {
 namespace {
-
-// SetWindowPos flags the program may pass besides those it names itself.
-constexpr std::uint32_t kNoSize = 0x0001;
-constexpr std::uint32_t kNoMove = 0x0002;
-constexpr std::uint32_t kNoZOrder = 0x0004;
-constexpr std::uint32_t kHideWindow = 0x0080;
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -63,38 +53,27 @@ int toPixels(float twips, float twipsPerPixel) {
 }
 
 QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
-                   float twipsPerPixelY, const TickGate& ticks)
-    : link_(std::make_shared<Link>()),
-      framed_(layout.style == WindowStyle::FixedToolWindow),
-      widget_(new TopLevelWidget),
-      raise_(widget_) {
+                   float twipsPerPixelY)
+    : link_(std::make_shared<Link>()) {
+  // The pet is an xcb window of the program's own; only the panel comes here.
+  if (layout.style != WindowStyle::FixedToolWindow) throw Failure("only the framed panel is made with Qt");
+  if (!layout.timers.empty()) throw Failure("the panel keeps no timers");
+  if (std::any_of(layout.controls.begin(), layout.controls.end(),
+                  [](const ControlLayout& c) { return c.kind == ControlKind::Picture; }))
+    throw Failure("the panel shows no pictures");
+  widget_ = new TopLevelWidget;
   link_->events = &events;
-  link_->ticks = &ticks;
-  link_->owner = this;
   const auto px = [&](float twips) { return toPixels(twips, twipsPerPixelX); };
   const auto py = [&](float twips) { return toPixels(twips, twipsPerPixelY); };
 
   widget_->setWindowTitle(fromUtf8(layout.caption));
-  if (framed_) {
-    // A plain window to Qt, not a tool one: Qt would name its hidden client
-    // leader as the panel's parent (WM_TRANSIENT_FOR), which some window
-    // managers refuse. Its window type is set to a utility one before each map.
-    widget_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowCloseButtonHint);
-    if (layout.hasIcon) widget_->setWindowIcon(panelIcon());
-  } else {
-    // The pet: no frame, and never the active window nor the keyboard's.
-    widget_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
-                            Qt::NoDropShadowWindowHint);
-    widget_->setAttribute(Qt::WA_ShowWithoutActivating);
-    widget_->setFocusPolicy(Qt::NoFocus);
-  }
+  // A plain window to Qt, not a tool one: Qt would name its hidden client
+  // leader as the panel's parent (WM_TRANSIENT_FOR), which some window
+  // managers refuse. Its window type is set to a utility one before each map.
+  widget_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  if (layout.hasIcon) widget_->setWindowIcon(panelIcon());
   const QSize client(px(layout.clientWidth), py(layout.clientHeight));
-  if (framed_) {
-    widget_->setFixedSize(client);
-  } else {
-    widget_->resize(client);
-  }
+  widget_->setFixedSize(client);
   if (layout.centred) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       const QRect area = screen->availableGeometry();
@@ -116,19 +95,7 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
     const QRect place(px(c.left), py(c.top), px(c.width), py(c.height));
     QWidget* w = nullptr;
     switch (c.kind) {
-      case ControlKind::Picture: {
-        const QImage source = loadPicture(c.picture);
-        auto* picture = new PictureControl(widget_, c.stretch ? scaledNearest(source, place.size()) : source);
-        picture->setGeometry(QRect(place.topLeft(), c.stretch ? place.size() : source.size()));
-        picture->onPress = [weak, id](int button, QPoint inWindow) {
-          const auto link = weak.lock();
-          if (!link || link->events == nullptr) return;
-          link->pressPoint = inWindow;
-          link->events->mouseDown(id, button);
-        };
-        w = picture;
-        break;
-      }
+      case ControlKind::Picture: throw Failure("the panel shows no pictures");  // refused above
       case ControlKind::Label: {
         auto* label = new LabelControl(widget_);
         label->setText(fromUtf8(c.caption));
@@ -174,7 +141,7 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
         break;
       }
     }
-    if (c.kind != ControlKind::Line && c.kind != ControlKind::Picture) w->setFont(layoutFont(c.font));
+    if (c.kind != ControlKind::Line) w->setFont(layoutFont(c.font));
     if (c.pointer != Pointer::Arrow) w->setCursor(pointerCursor(c.pointer));
     if (!c.visible) w->hide();
     controls_.push_back(Control{c.kind, w});
@@ -187,25 +154,6 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
     QWidget::setTabOrder(focusOrder[i - 1].second, focusOrder[i].second);
   if (!focusOrder.empty()) firstFocus_ = focusOrder.front().second;
 
-  for (std::size_t i = 0; i < layout.timers.size(); ++i) {
-    const TimerLayout& t = layout.timers[i];
-    auto* qtimer = new QTimer(widget_);
-    qtimer->setInterval(t.intervalMs);
-    const int id = static_cast<int>(i) + 1;
-    QObject::connect(qtimer, &QTimer::timeout, qtimer, [weak, id] {
-      const auto link = weak.lock();
-      if (!link || link->events == nullptr) return;
-      // While a message box waits, a tick is dropped, not kept for later.
-      if (link->ticks->held()) return;
-      ++link->ticking;
-      link->events->timer(id);
-      --link->ticking;
-      if (link->ticking == 0 && link->owner != nullptr) link->owner->applyPendingMove();
-    });
-    timers_.push_back(Timer{qtimer, false});
-    setTimerEnabled(id, t.enabled);
-  }
-
   widget_->onCloseRequested = [weak] {
     const auto link = weak.lock();
     if (link && link->events != nullptr) link->events->closeRequested();
@@ -214,8 +162,6 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
 
 QtWindow::~QtWindow() {
   link_->events = nullptr;
-  link_->owner = nullptr;
-  for (Timer& t : timers_) t.timer->stop();
   if (widget_) {
     QWidget* grabber = QWidget::mouseGrabber();
     if (grabber != nullptr && (grabber == widget_ || widget_->isAncestorOf(grabber))) grabber->releaseMouse();
@@ -236,59 +182,26 @@ const QtWindow::Control& QtWindow::control(int controlId) const {
   return controls_[static_cast<std::size_t>(controlId)];
 }
 
-QtWindow::Timer& QtWindow::timer(int timerId) {
-  if (timerId < 1 || static_cast<std::size_t>(timerId) > timers_.size()) throw Failure("no such timer");
-  return timers_[static_cast<std::size_t>(timerId) - 1];
-}
-
-const QtWindow::Timer& QtWindow::timer(int timerId) const {
-  return const_cast<QtWindow*>(this)->timer(timerId);
-}
-
-QRect QtWindow::outerRect() const {
-  QRect r = framed_ ? widget_->frameGeometry() : widget_->geometry();
-  if (pendingMove_) r.moveTopLeft(*pendingMove_);
-  return r;
-}
-
 PixelRect QtWindow::rect() const {
-  const QRect r = outerRect();
+  const QRect r = widget_->frameGeometry();
   return PixelRect{r.x(), r.y(), r.width(), r.height()};
 }
 
 void QtWindow::setOuterRect(const QRect& wanted) {
-  pendingMove_.reset();
-  const QRect now = outerRect();
+  const QRect now = widget_->frameGeometry();
   if (wanted == now) return;
-  if (!framed_) {
-    widget_->setGeometry(wanted);
-  } else {
-    // The frame stays as thick as it is; the client area takes the rest.
-    if (wanted.size() != now.size())
-      widget_->resize(wanted.size() - (now.size() - widget_->size()));
-    if (wanted.topLeft() != now.topLeft()) widget_->move(wanted.topLeft());
-  }
-  if (wanted.size() != now.size()) updateShape();
+  // The frame stays as thick as it is; the client area takes the rest.
+  if (wanted.size() != now.size()) widget_->resize(wanted.size() - (now.size() - widget_->size()));
+  if (wanted.topLeft() != now.topLeft()) widget_->move(wanted.topLeft());
 }
 
 void QtWindow::move(int x, int y) {
-  if (link_->ticking > 0 && !framed_) {
-    pendingMove_ = QPoint(x, y);
-    return;
-  }
-  const QRect now = outerRect();
-  setOuterRect(QRect(QPoint(x, y), now.size()));
-  x11::flush();
-}
-
-void QtWindow::applyPendingMove() {
-  if (!pendingMove_) return;
-  setOuterRect(outerRect());
+  setOuterRect(QRect(QPoint(x, y), widget_->frameGeometry().size()));
   x11::flush();
 }
 
 void QtWindow::resize(int width, int height) {
-  const QRect now = outerRect();
+  const QRect now = widget_->frameGeometry();
   setOuterRect(QRect(now.topLeft(), QSize(width, height)));
 }
 
@@ -305,35 +218,22 @@ void QtWindow::beforeShow() {
       });
     }
   }
-  if (framed_) x11::closeBoxOnly(widget_);
-  raise_.invalidate();
-}
-
-void QtWindow::raiseIfNeeded() {
-  if (!raise_.needed()) return;
-  widget_->raise();
-  raise_.raised();
-}
-
-void QtWindow::afterShow() {
-  // A window manager drops these states whenever the window is hidden.
-  x11::skipTaskbarAndPager(widget_);
+  x11::closeBoxOnly(widget_);
 }
 
 void QtWindow::show() {
   const bool wasHidden = widget_->isHidden();
-  if (framed_ && wasHidden && firstFocus_ != nullptr) firstFocus_->setFocus(Qt::OtherFocusReason);
+  if (wasHidden && firstFocus_ != nullptr) firstFocus_->setFocus(Qt::OtherFocusReason);
   // A panel the window manager has minimised would stay out of sight: it has
   // no taskbar button to bring it back.
   if (widget_->isMinimized()) widget_->setWindowState(widget_->windowState() & ~Qt::WindowMinimized);
   if (wasHidden) beforeShow();
   widget_->show();
   widget_->raise();
-  raise_.raised();
-  // The panel comes up active (the user has just pressed on the fish); the
-  // pet never takes activation.
-  if (framed_) widget_->activateWindow();
-  afterShow();
+  // The panel comes up active: the user has just pressed on the fish.
+  widget_->activateWindow();
+  // A window manager drops these states whenever the window is hidden.
+  x11::skipTaskbarAndPager(widget_);
   x11::flush();
 }
 
@@ -343,7 +243,6 @@ void QtWindow::setBackColour(Colour colour) {
   QPalette palette = widget_->palette();
   palette.setColor(QPalette::Window, toQColor(colour));
   widget_->setPalette(palette);
-  updateShape();
 }
 
 std::int32_t QtWindow::getWindowLong(int index) {
@@ -353,80 +252,16 @@ std::int32_t QtWindow::getWindowLong(int index) {
 
 void QtWindow::setWindowLong(int index, std::int32_t value) {
   if (index != win::kGwlExStyle) throw Failure("window long not kept");
-  if (value == extendedStyle_) return;
   extendedStyle_ = value;
-  updateShape();
 }
 
-void QtWindow::setLayeredWindowAttributes(Colour key, std::uint8_t, std::uint32_t flags) {
-  // Only the colour key is carried out; the program never asks for alpha.
-  if (key == key_ && flags == layeredFlags_) return;
-  key_ = key;
-  layeredFlags_ = flags;
-  updateShape();
+// The panel is placed by move() and show(), never keyed nor put in a band.
+void QtWindow::setLayeredWindowAttributes(Colour, std::uint8_t, std::uint32_t) {
+  throw Failure("the panel has no colour key");
 }
 
-bool QtWindow::colourKeyed() const {
-  return (extendedStyle_ & win::kWsExLayered) != 0 && (layeredFlags_ & win::kLwaColorKey) != 0;
-}
-
-void QtWindow::updateShape() {
-  if (!colourKeyed()) {
-    if (shaped_) widget_->clearMask();
-    shaped_ = false;
-    return;
-  }
-  QImage drawn(widget_->size(), QImage::Format_RGB32);
-  drawn.fill(toRgb(backColour_));
-  {
-    // Control by control: a widget renders its children only once they are
-    // on screen, and the shape must be right before the window first shows.
-    // Pictures draw no background, so the GIF's transparent pixels let
-    // through what lies below.
-    QPainter painter(&drawn);
-    for (const Control& c : controls_) {
-      if (!c.widget->isHidden())
-        c.widget->render(&painter, c.widget->pos(), QRegion(), QWidget::DrawChildren);
-    }
-  }
-  const QRegion shown = pixelsOtherThan(drawn, toRgb(key_));
-  widget_->setMask(shown.isEmpty() ? nothingVisible() : shown);
-  shaped_ = true;
-}
-
-void QtWindow::setOnTop(bool onTop) {
-  const Qt::WindowFlags flags = widget_->windowFlags();
-  if (flags.testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
-  const Qt::WindowFlags next = onTop ? flags | Qt::WindowStaysOnTopHint : flags & ~Qt::WindowStaysOnTopHint;
-  // setWindowFlags() would destroy and re-create a shown window (a flicker,
-  // and lost focus); telling the existing native window keeps it.
-  widget_->overrideWindowFlags(next);
-  if (QWindow* handle = widget_->windowHandle()) handle->setFlags(next);
-  // Qt has just written its own hints again.
-  if (framed_) x11::closeBoxOnly(widget_);
-  raise_.invalidate();
-}
-
-void QtWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int cy,
-                            std::uint32_t flags) {
-  if (insertAfter == win::kHwndTopMost) setOnTop(true);
-  if (insertAfter == win::kHwndNoTopMost) setOnTop(false);
-  const QRect now = outerRect();
-  const QPoint place = (flags & kNoMove) != 0 ? now.topLeft() : QPoint(x, y);
-  const QSize size = (flags & kNoSize) != 0 ? now.size() : QSize(cx, cy);
-  setOuterRect(QRect(place, size));
-  if ((flags & win::kSwpShowWindow) != 0 && widget_->isHidden()) {
-    beforeShow();
-    widget_->show();
-    if (framed_ && (flags & win::kSwpNoActivate) == 0) widget_->activateWindow();
-    afterShow();
-  } else if ((flags & kHideWindow) != 0 && !widget_->isHidden()) {
-    widget_->hide();
-  }
-  // To the top of its band; a window manager takes this as a stacking
-  // request only, never as activation.
-  if ((flags & kNoZOrder) == 0 && !widget_->isHidden()) raiseIfNeeded();
-  x11::flush();
+void QtWindow::setWindowPos(std::intptr_t, int, int, int, int, std::uint32_t) {
+  throw Failure("the panel is not placed by band");
 }
 
 void QtWindow::giveFocus() {
@@ -434,21 +269,15 @@ void QtWindow::giveFocus() {
   // keyboard from whatever program the user is typing in.
 }
 
-void QtWindow::releaseCapture() {
-  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
-}
+// Nothing of the panel holds the pointer, nor drags the window.
+void QtWindow::releaseCapture() {}
 
-void QtWindow::dragMove() {
-  if (!widget_) return;
-  const QPoint offset = link_->pressPoint.value_or(QCursor::pos() - widget_->pos());
-  followPointerUntilRelease(widget_, offset);
-}
+void QtWindow::dragMove() {}
 
 void QtWindow::setControlVisible(int controlId, bool visible) {
   QWidget* w = control(controlId).widget;
   if (w->isHidden() == !visible) return;
   w->setVisible(visible);
-  updateShape();
 }
 
 bool QtWindow::controlVisible(int controlId) const { return !control(controlId).widget->isHidden(); }
@@ -475,19 +304,10 @@ void QtWindow::setText(int controlId, const std::string& text) {
     case ControlKind::Picture:
     case ControlKind::Line: throw Failure("control has no text");
   }
-  if (shaped_ && !c.widget->isHidden()) updateShape();
 }
 
-void QtWindow::setTimerEnabled(int timerId, bool enabled) {
-  Timer& t = timer(timerId);
-  t.enabled = enabled;
-  if (!enabled) {
-    t.timer->stop();
-  } else if (!t.timer->isActive() && t.timer->interval() > 0) {
-    t.timer->start();
-  }
-}
+void QtWindow::setTimerEnabled(int, bool) { throw Failure("no such timer"); }
 
-bool QtWindow::timerEnabled(int timerId) const { return timer(timerId).enabled; }
+bool QtWindow::timerEnabled(int) const { throw Failure("no such timer"); }
 
 }  // namespace guizzolo::qt

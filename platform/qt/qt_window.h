@@ -1,18 +1,13 @@
-// One top-level window of the program, built from its layout: the
-// borderless pet window or the framed control panel.
+// The control panel, built from its layout: a framed window of labels,
+// fields, buttons and lines. The pet is not made here (see platform/x11/).
 #pragma once
 
 #include <QPointer>
-#include <QRegion>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/qt/tick_gate.h"
-#include "platform/qt/window_state_x11.h"
 
-class QTimer;
 class QWidget;
 
 namespace guizzolo::qt {
@@ -21,8 +16,8 @@ class TopLevelWidget;
 
 class QtWindow final : public Window {
  public:
-  QtWindow(const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
-           float twipsPerPixelY, const TickGate& ticks);
+  // Failure for what a panel never has: no frame, pictures, timers.
+  QtWindow(const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX, float twipsPerPixelY);
   ~QtWindow() override;
   QtWindow(const QtWindow&) = delete;
   QtWindow& operator=(const QtWindow&) = delete;
@@ -59,10 +54,6 @@ class QtWindow final : public Window {
   // while the widgets themselves may live on until their event returns.
   struct Link {
     WindowEvents* events = nullptr;
-    const TickGate* ticks = nullptr;
-    std::optional<QPoint> pressPoint;  // of the last press on a picture, in the window
-    QtWindow* owner = nullptr;
-    int ticking = 0;  // timer handlers running now
   };
 
  private:
@@ -70,44 +61,18 @@ class QtWindow final : public Window {
     ControlKind kind;
     QWidget* widget;
   };
-  struct Timer {
-    QTimer* timer;
-    bool enabled;
-  };
 
   const Control& control(int controlId) const;
-  Timer& timer(int timerId);
-  const Timer& timer(int timerId) const;
-
-  // The rectangle the program sees: the window's, moved to a pending place.
-  QRect outerRect() const;
   void setOuterRect(const QRect& wanted);
-  void applyPendingMove();
-  void setOnTop(bool onTop);
-  void afterShow();
   // Creates the native window and gives it what must be there before its first map.
   void beforeShow();
-  void raiseIfNeeded();
-  bool colourKeyed() const;
-  // Shapes the window to what it draws; called only when that changes.
-  void updateShape();
 
   std::shared_ptr<Link> link_;
-  bool framed_;
   QPointer<TopLevelWidget> widget_;
   std::vector<Control> controls_;
-  std::vector<Timer> timers_;
   QWidget* firstFocus_ = nullptr;
-
   Colour backColour_ = 0;
   std::int32_t extendedStyle_ = 0;
-  Colour key_ = 0;
-  std::uint32_t layeredFlags_ = 0;
-  bool shaped_ = false;
-  // A tick moves the window in x and then in y: both go to the window
-  // system as one move when the tick is over.
-  std::optional<QPoint> pendingMove_;
-  x11::RaiseTracker raise_;
 };
 
 // Twips to pixels, to the nearest pixel (halves to even).

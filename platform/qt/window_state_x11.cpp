@@ -2,13 +2,10 @@
 
 #include <xcb/xcb.h>
 
-#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QWidget>
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace guizzolo::qt::x11 {
 namespace {
@@ -38,7 +35,6 @@ struct Atoms {
   xcb_atom_t skipPager = XCB_NONE;
   xcb_atom_t motifHints = XCB_NONE;
   xcb_atom_t windowType = XCB_NONE;
-  xcb_atom_t typeToolbar = XCB_NONE;
   xcb_atom_t typeUtility = XCB_NONE;
   xcb_atom_t typeDialog = XCB_NONE;
   xcb_window_t root = XCB_NONE;
@@ -47,10 +43,10 @@ struct Atoms {
 // Looked up once per run: one round trip for all the names together.
 const Atoms& atoms(xcb_connection_t* c) {
   static const Atoms known = [c] {
-    constexpr int kCount = 8;
+    constexpr int kCount = 7;
     const char* names[kCount] = {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-                                 "_MOTIF_WM_HINTS", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLBAR",
-                                 "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_DIALOG"};
+                                 "_MOTIF_WM_HINTS", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY",
+                                 "_NET_WM_WINDOW_TYPE_DIALOG"};
     xcb_intern_atom_cookie_t cookies[kCount];
     for (int i = 0; i < kCount; ++i)
       cookies[i] = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
@@ -61,7 +57,7 @@ const Atoms& atoms(xcb_connection_t* c) {
         std::free(reply);
       }
     }
-    return Atoms{found[0], found[1], found[2], found[3], found[4], found[5], found[6], found[7], rootWindow(c)};
+    return Atoms{found[0], found[1], found[2], found[3], found[4], found[5], found[6], rootWindow(c)};
   }();
   return known;
 }
@@ -71,113 +67,6 @@ xcb_window_t nativeWindow(const QWidget* window) {
   if (window == nullptr || !window->testAttribute(Qt::WA_WState_Created)) return XCB_NONE;
   return static_cast<xcb_window_t>(window->internalWinId());
 }
-
-// Watches the top-level windows of the screen (SubstructureNotify on the
-// root) and marks each tracked window stale when some other one is mapped or
-// restacked. The events it asked for itself are kept from Qt, which would
-// otherwise take a root ConfigureNotify for a change of screens.
-class StackingWatch final : public QAbstractNativeEventFilter {
- public:
-  static StackingWatch* get(xcb_connection_t* c) {
-    static StackingWatch* watch = [c]() -> StackingWatch* {
-      const xcb_window_t root = atoms(c).root;
-      if (root == XCB_NONE) return nullptr;
-      // Added to what Qt already selects on the root, not in place of it.
-      xcb_get_window_attributes_reply_t* now =
-          xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr);
-      if (now == nullptr) return nullptr;
-      const std::uint32_t mask = now->your_event_mask | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-      const bool hadIt = (now->your_event_mask & XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY) != 0;
-      std::free(now);
-      auto* created = new StackingWatch(root, !hadIt);
-      qGuiApp->installNativeEventFilter(created);
-      xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
-      xcb_flush(c);
-      return created;
-    }();
-    return watch;
-  }
-
-  void add(RaiseTracker* t) { trackers_.push_back(t); }
-  void remove(RaiseTracker* t) { trackers_.erase(std::remove(trackers_.begin(), trackers_.end(), t), trackers_.end()); }
-
-  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-    if (type != "xcb_generic_event_t") return false;
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    xcb_window_t parent = XCB_NONE;
-    xcb_window_t child = XCB_NONE;
-    bool stacking = false;
-    switch (event->response_type & 0x7f) {
-      case XCB_CONFIGURE_NOTIFY: {
-        const auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
-        parent = e->event;
-        child = e->window;
-        stacking = true;
-        break;
-      }
-      case XCB_MAP_NOTIFY: {
-        const auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
-        parent = e->event;
-        child = e->window;
-        stacking = true;
-        break;
-      }
-      case XCB_CIRCULATE_NOTIFY: {
-        const auto* e = reinterpret_cast<const xcb_circulate_notify_event_t*>(event);
-        parent = e->event;
-        child = e->window;
-        stacking = true;
-        break;
-      }
-      case XCB_REPARENT_NOTIFY: {
-        const auto* e = reinterpret_cast<const xcb_reparent_notify_event_t*>(event);
-        for (RaiseTracker* t : trackers_) {
-          if (t->clientId() == e->window) {
-            t->frame_ = e->parent == root_ ? e->window : e->parent;
-            t->stale_ = true;
-          }
-        }
-        parent = e->event;
-        child = e->window;
-        break;
-      }
-      case XCB_UNMAP_NOTIFY: {
-        const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
-        parent = e->event;
-        child = e->window;
-        break;
-      }
-      case XCB_DESTROY_NOTIFY: {
-        const auto* e = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
-        parent = e->event;
-        child = e->window;
-        break;
-      }
-      case XCB_GRAVITY_NOTIFY: {
-        const auto* e = reinterpret_cast<const xcb_gravity_notify_event_t*>(event);
-        parent = e->event;
-        child = e->window;
-        break;
-      }
-      default: return false;
-    }
-    if (parent != root_ || child == root_) return false;
-    if (stacking) {
-      for (RaiseTracker* t : trackers_) {
-        if (child != t->frame_ && child != t->clientId()) t->stale_ = true;
-      }
-    }
-    // Only root events we selected ourselves are kept from Qt.
-    return ownMask_;
-  }
-
- private:
-  StackingWatch(xcb_window_t root, bool ownMask) : root_(root), ownMask_(ownMask) {}
-
-  xcb_window_t root_;
-  bool ownMask_;
-  std::vector<RaiseTracker*> trackers_;
-};
 
 }  // namespace
 
@@ -229,44 +118,8 @@ void dialogType(QWidget* window) {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 1, &a.typeDialog);
 }
 
-RaiseTracker::RaiseTracker(QWidget* window) : window_(window) {
-  if (xcb_connection_t* c = connection()) {
-    if (StackingWatch* watch = StackingWatch::get(c)) {
-      watch->add(this);
-      watched_ = true;
-    }
-  }
-}
-
-RaiseTracker::~RaiseTracker() {
-  if (!watched_) return;
-  if (xcb_connection_t* c = connection()) {
-    if (StackingWatch* watch = StackingWatch::get(c)) watch->remove(this);
-  }
-}
-
-unsigned long RaiseTracker::clientId() const { return nativeWindow(window_); }
-
-bool RaiseTracker::needed() const { return !watched_ || stale_ || clientId() == XCB_NONE; }
-
-void RaiseTracker::raised() {
-  stale_ = false;
-  if (frame_ == 0) frame_ = clientId();
-}
-
 void flush() {
   if (xcb_connection_t* c = connection()) xcb_flush(c);
-}
-
-std::optional<bool> leftButtonDown() {
-  xcb_connection_t* c = connection();
-  if (c == nullptr) return std::nullopt;
-  const Atoms& a = atoms(c);
-  xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, a.root), nullptr);
-  if (reply == nullptr) return std::nullopt;
-  const bool down = (reply->mask & XCB_BUTTON_MASK_1) != 0;
-  std::free(reply);
-  return down;
 }
 
 }  // namespace guizzolo::qt::x11

@@ -17,7 +17,7 @@
 
 #include "platform/image/image.h"
 #include "platform/platform.h"
-#include "platform/qt/tick_gate.h"
+#include "platform/x11/tick_gate.h"
 #include "platform/x11/commits.h"
 #include "platform/x11/configure.h"
 #include "platform/x11/event_loop.h"
@@ -33,7 +33,7 @@ struct PetEnv {
   XDisplay& display;
   EventLoop& loop;
   Commits& commits;
-  const qt::TickGate& ticks;
+  const TickGate& ticks;
   double scale = 1.0;  // screen pixels per program pixel
   // The pictures as decoded from the program, once.
   std::function<const image::Image&(Picture)> picture;

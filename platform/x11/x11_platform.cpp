@@ -167,7 +167,7 @@ qtmodule::Module& X11Platform::qt() {
 
 void X11Platform::msgBox(const std::string& text, int style, const std::string& title) {
   qtmodule::Module& module = qt();
-  qt::TickGate::Hold hold(ticks_);
+  TickGate::Hold hold(ticks_);
   Commits::Nested nested(commits_);
   // A drag's pointer grab would keep every click from the box.
   for (PetWindow* pet : env_.windows) pet->suspendDrag();

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "platform/platform.h"
-#include "platform/qt/tick_gate.h"
+#include "platform/x11/tick_gate.h"
 #include "platform/x11/commits.h"
 #include "platform/x11/event_loop.h"
 #include "platform/x11/pet_window.h"
@@ -67,7 +67,7 @@ class X11Platform final : public Platform {
   XDisplay& display_;
   EventLoop loop_;
   Commits commits_;
-  qt::TickGate ticks_;
+  TickGate ticks_;
   PetEnv env_;
   std::mt19937 random_;
   qtmodule::Module* qt_ = nullptr;

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-#include "app/form1.h"
 #include "hunger/form2.h"
 #include "platform/qt/qt_window.h"
 #include "qt_test_support.h"
@@ -21,8 +20,7 @@ struct PlacedControl {
 
 TEST(Layout, PanelControlsLandOnTheirPixels) {
   RecordingEvents events;
-  TickGate ticks;
-  QtWindow panel(Form2Layout(), events, 15, 15, ticks);
+  QtWindow panel(Form2Layout(), events, 15, 15);
   EXPECT_EQ(panel.widget()->size(), QSize(326, 93));
   EXPECT_EQ(panel.widget()->minimumSize(), panel.widget()->maximumSize()) << "not resizable";
 
@@ -37,19 +35,9 @@ TEST(Layout, PanelControlsLandOnTheirPixels) {
     EXPECT_EQ(panel.controlWidget(row.id)->geometry(), row.pixels) << "control " << row.id;
 }
 
-TEST(Layout, PetPicturesOverhangTheWindowByOneColumn) {
-  RecordingEvents events;
-  TickGate ticks;
-  QtWindow pet(Form1Layout(), events, 15, 15, ticks);
-  EXPECT_EQ(pet.widget()->size(), QSize(87, 53));
-  EXPECT_EQ(pet.controlWidget(Form1::Image1)->geometry(), QRect(0, 0, 88, 52));
-  EXPECT_EQ(pet.controlWidget(Form1::Image2)->geometry(), QRect(0, 0, 88, 52));
-}
-
 TEST(Layout, PanelFocusStartsAtTheExitButtonAndFollowsTabIndexes) {
   RecordingEvents events;
-  TickGate ticks;
-  QtWindow panel(Form2Layout(), events, 15, 15, ticks);
+  QtWindow panel(Form2Layout(), events, 15, 15);
   QWidget* exit = panel.controlWidget(Form2::Command1);
   QWidget* field = panel.controlWidget(Form2::Text1);
   QWidget* feed = panel.controlWidget(Form2::Command2);
@@ -69,8 +57,7 @@ TEST(Layout, PanelFocusStartsAtTheExitButtonAndFollowsTabIndexes) {
 
 TEST(Layout, PanelLabelsKeepTheirColoursAndFonts) {
   RecordingEvents events;
-  TickGate ticks;
-  QtWindow panel(Form2Layout(), events, 15, 15, ticks);
+  QtWindow panel(Form2Layout(), events, 15, 15);
   const auto* date = static_cast<QLabel*>(panel.controlWidget(Form2::Label4));
   EXPECT_EQ(date->palette().color(QPalette::Window), QColor(64, 0, 0));
   EXPECT_EQ(date->palette().color(QPalette::WindowText), QColor(255, 255, 255));
@@ -90,8 +77,7 @@ TEST(Layout, PanelLabelsKeepTheirColoursAndFonts) {
 
 TEST(Layout, PanelLabelClickReachesTheProgram) {
   RecordingEvents events;
-  TickGate ticks;
-  QtWindow panel(Form2Layout(), events, 15, 15, ticks);
+  QtWindow panel(Form2Layout(), events, 15, 15);
   panel.show();
   QWidget* link = panel.controlWidget(Form2::Label1);
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), link->mapToGlobal(QPointF(5, 5)),
@@ -101,6 +87,26 @@ TEST(Layout, PanelLabelClickReachesTheProgram) {
   QApplication::sendEvent(link, &press);
   QApplication::sendEvent(link, &release);
   EXPECT_EQ(events.clicks, std::vector<int>{Form2::Label1});
+}
+
+// The pet is the program's own xcb window: a layout only it has is refused
+// before any widget is made.
+TEST(Layout, WhatOnlyThePetHasIsRefused) {
+  RecordingEvents events;
+  WindowLayout borderless = Form2Layout();
+  borderless.style = WindowStyle::Borderless;
+  WindowLayout timed = Form2Layout();
+  timed.timers = {{100, true}};
+  WindowLayout pictured = Form2Layout();
+  pictured.controls.push_back(ControlLayout{});
+  pictured.controls.back().kind = ControlKind::Picture;
+  const std::size_t windowsBefore = QApplication::topLevelWidgets().size();
+  for (const WindowLayout* layout : {&borderless, &timed, &pictured})
+    EXPECT_THROW(QtWindow(*layout, events, 15, 15), Failure);
+  EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore) << "a refused layout left a widget behind";
+  QtWindow panel(Form2Layout(), events, 15, 15);
+  EXPECT_THROW(panel.setTimerEnabled(1, true), Failure);
+  EXPECT_THROW(panel.setWindowPos(win::kHwndTopMost, 0, 0, 10, 10, win::kSwpShowWindow), Failure);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // ticks, or each of them would open a box of its own.
 #pragma once
 
-namespace guizzolo::qt {
+namespace guizzolo::x11 {
 
 class TickGate {
  public:
@@ -25,4 +25,4 @@ class TickGate {
   int holds_ = 0;
 };
 
-}  // namespace guizzolo::qt
+}  // namespace guizzolo::x11

@@ -34,8 +34,12 @@ constexpr std::int32_t kWsExLayered = 0x00080000;
 constexpr std::uint32_t kLwaColorKey = 1;
 constexpr std::intptr_t kHwndTopMost = -1;
 constexpr std::intptr_t kHwndNoTopMost = -2;
+constexpr std::uint32_t kSwpNoSize = 0x0001;
+constexpr std::uint32_t kSwpNoMove = 0x0002;
+constexpr std::uint32_t kSwpNoZOrder = 0x0004;
 constexpr std::uint32_t kSwpNoActivate = 0x0010;
 constexpr std::uint32_t kSwpShowWindow = 0x0040;
+constexpr std::uint32_t kSwpHideWindow = 0x0080;
 constexpr int kMbIconHand = 16;
 constexpr int kMbIconInformation = 64;
 }  // namespace win

@@ -7,12 +7,12 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
-#include <cmath>
 
 #include "platform/qt/colour.h"
 #include "platform/qt/controls.h"
 #include "platform/qt/pictures.h"
 #include "platform/qt/window_state_x11.h"
+#include "platform/twips.h"
 
 namespace guizzolo::qt {
 namespace {
@@ -48,10 +48,6 @@ QPalette labelPalette(const ControlLayout& c) {
 
 }  // namespace
 
-int toPixels(float twips, float twipsPerPixel) {
-  return static_cast<int>(std::nearbyint(static_cast<double>(twips) / static_cast<double>(twipsPerPixel)));
-}
-
 QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
                    float twipsPerPixelY)
     : link_(std::make_shared<Link>()) {
@@ -63,8 +59,8 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
     throw Failure("the panel shows no pictures");
   widget_ = new TopLevelWidget;
   link_->events = &events;
-  const auto px = [&](float twips) { return toPixels(twips, twipsPerPixelX); };
-  const auto py = [&](float twips) { return toPixels(twips, twipsPerPixelY); };
+  const auto px = [&](float twips) { return twipsToPixels(twips, twipsPerPixelX); };
+  const auto py = [&](float twips) { return twipsToPixels(twips, twipsPerPixelY); };
 
   widget_->setWindowTitle(fromUtf8(layout.caption));
   // A plain window to Qt, not a tool one: Qt would name its hidden client

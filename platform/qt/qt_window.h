@@ -75,7 +75,4 @@ class QtWindow final : public Window {
   std::int32_t extendedStyle_ = 0;
 };
 
-// Twips to pixels, to the nearest pixel (halves to even).
-int toPixels(float twips, float twipsPerPixel);
-
 }  // namespace guizzolo::qt

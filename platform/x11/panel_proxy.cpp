@@ -1,24 +1,14 @@
 #include "platform/x11/panel_proxy.h"
 
-#include <cmath>
+#include "platform/twips.h"
 
 namespace guizzolo::x11 {
-namespace {
-
-constexpr std::uint32_t kNoSize = 0x0001;
-constexpr std::uint32_t kNoMove = 0x0002;
-
-int toPixels(float twips, float twipsPerPixel) {
-  return static_cast<int>(std::nearbyint(static_cast<double>(twips) / static_cast<double>(twipsPerPixel)));
-}
-
-}  // namespace
 
 PanelProxy::PanelProxy(const WindowLayout& layout, float twipsPerPixelX, float twipsPerPixelY, PixelRect screen,
                        MakeReal makeReal)
     : layout_(layout), makeReal_(std::move(makeReal)) {
-  rect_.width = toPixels(layout.clientWidth, twipsPerPixelX);
-  rect_.height = toPixels(layout.clientHeight, twipsPerPixelY);
+  rect_.width = twipsToPixels(layout.clientWidth, twipsPerPixelX);
+  rect_.height = twipsToPixels(layout.clientHeight, twipsPerPixelY);
   if (layout.centred) {
     rect_.x = screen.x + (screen.width - rect_.width) / 2;
     rect_.y = screen.y + (screen.height - rect_.height) / 2;
@@ -82,9 +72,9 @@ void PanelProxy::setLayeredWindowAttributes(Colour key, std::uint8_t alpha, std:
 }
 
 void PanelProxy::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int cy, std::uint32_t flags) {
-  if (real_ || (flags & win::kSwpShowWindow) != 0 || (flags & kNoSize) == 0)
+  if (real_ || (flags & win::kSwpShowWindow) != 0 || (flags & win::kSwpNoSize) == 0)
     return realise().setWindowPos(insertAfter, x, y, cx, cy, flags);
-  if ((flags & kNoMove) == 0) move(x, y);
+  if ((flags & win::kSwpNoMove) == 0) move(x, y);
 }
 
 void PanelProxy::giveFocus() {

@@ -4,21 +4,13 @@
 #include <xcb/shape.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/twips.h"
+
 namespace guizzolo::x11 {
 namespace {
-
-constexpr std::uint32_t kNoSize = 0x0001;
-constexpr std::uint32_t kNoMove = 0x0002;
-constexpr std::uint32_t kNoZOrder = 0x0004;
-constexpr std::uint32_t kHideWindow = 0x0080;
-
-int twipsToPixels(float twips, float twipsPerPixel) {
-  return static_cast<int>(std::nearbyint(static_cast<double>(twips) / static_cast<double>(twipsPerPixel)));
-}
 
 void setProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t name, xcb_atom_t type, std::uint8_t format,
                  std::uint32_t count, const void* data) {
@@ -238,17 +230,17 @@ void PetWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, in
     if (above != wantAbove_) stackingChanged_ = true;  // a new band: look again
     wantAbove_ = above;
   }
-  if ((flags & kNoMove) == 0) {
+  if ((flags & win::kSwpNoMove) == 0) {
     logical_.x = x;
     logical_.y = y;
   }
-  if ((flags & kNoSize) == 0) {
+  if ((flags & win::kSwpNoSize) == 0) {
     logical_.width = std::max(cx, 1);
     logical_.height = std::max(cy, 1);
   }
   if ((flags & win::kSwpShowWindow) != 0) wantMapped_ = true;
-  if ((flags & kHideWindow) != 0) wantMapped_ = false;
-  if ((flags & kNoZOrder) == 0) raiseWanted_ = true;
+  if ((flags & win::kSwpHideWindow) != 0) wantMapped_ = false;
+  if ((flags & win::kSwpNoZOrder) == 0) raiseWanted_ = true;
   changed();
 }
 

@@ -243,7 +243,7 @@ start_desktop() {
       # --debug lets weston-screenshooter take the screen captures.
       printf '[core]\nidle-time=0\n[shell]\nbackground-color=0xff5a7890\npanel-position=none\nlocking=false\n' \
         >"$state/home/.config/weston.ini"
-      start_wayland weston weston --backend=headless-backend.so --xwayland --width=1280 \
+      start_wayland weston weston --backend=headless-backend.so --use-pixman --xwayland --width=1280 \
         --height=800 --socket="$wayland" --debug --idle-time=0
       ;;
   esac

@@ -213,12 +213,11 @@ void closeBoxOnly(QWidget* window) {
   const std::uint32_t hints[5] = {kFunctions | kDecorations, kFuncMove | kFuncClose,
                                   kDecorBorder | kDecorTitle | kDecorMenu, 0, 0};
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.motifHints, a.motifHints, 32, 5, hints);
-  // Some window managers (openbox among them) keep the minimise button of
-  // any utility window whatever the Motif hints say, and drop it only for a
-  // toolbar; those that do not know the type fall back to the utility one.
-  if (a.windowType != XCB_NONE && a.typeToolbar != XCB_NONE && a.typeUtility != XCB_NONE) {
-    const xcb_atom_t types[2] = {a.typeToolbar, a.typeUtility};
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 2, types);
+  // Utility alone: mutter gives a toolbar no frame and KWin no close box,
+  // and the close box is how the fish is sent swimming again (openbox then
+  // keeps a minimise button, whatever the Motif hints say).
+  if (a.windowType != XCB_NONE && a.typeUtility != XCB_NONE) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 1, &a.typeUtility);
   }
 }
 

@@ -13,7 +13,8 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-ci_kinds=(mutter-x11 kwin-x11 mutter-wayland kwin-wayland weston xfwm4 icewm fluxbox openbox-picom)
+# icewm and fluxbox are left to a run by hand: see the README for what they show.
+ci_kinds=(mutter-x11 kwin-x11 mutter-wayland kwin-wayland weston xfwm4 openbox-picom)
 if [[ ${1:-} == all ]]; then
   mapfile -t kinds < <(scripts/virtual-desktop.sh kinds)
 elif [[ $# -gt 0 ]]; then

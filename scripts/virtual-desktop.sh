@@ -152,6 +152,16 @@ xwayland_display() {
   return 1
 }
 
+# The PIDs of the children of $1 that run $2.
+children() {
+  local stat
+  for stat in /proc/[0-9]*/stat; do
+    read -r -a fields <"$stat" 2>/dev/null || continue
+    [[ ${fields[3]:-} == "$1" && ${fields[1]:-} == "($2)" ]] && echo "${fields[0]}"
+  done
+  return 0
+}
+
 start_wayland() {
   local compositor=$1 pid
   shift
@@ -164,7 +174,7 @@ start_wayland() {
   display=$(xwayland_display "$pid")
   # mutter's XWayland takes clients with the cookie it wrote (-auth FILE).
   local child auth=
-  for child in $(pgrep -P "$pid" -x Xwayland || true); do
+  for child in $(children "$pid" Xwayland); do
     auth=$(tr '\0' '\n' <"/proc/$child/cmdline" | grep -A1 -x -- -auth | tail -n +2 || true)
   done
   [[ -z $auth ]] || { xauthority=$auth; export XAUTHORITY=$auth; }
@@ -173,7 +183,7 @@ start_wayland() {
   wait_for "$limit" wm_running || fail "no window manager on $compositor's XWayland ($display) within $limit s"
   # Its XWayland, recorded too, so that stop ends it if the compositor is
   # killed before it could.
-  for child in $(pgrep -P "$pid" -x Xwayland || true); do record "$child" Xwayland; done
+  for child in $(children "$pid" Xwayland); do record "$child" Xwayland; done
   return 0
 }
 

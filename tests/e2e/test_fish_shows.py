@@ -30,9 +30,27 @@ class FishShows(E2ETest):
                 first_fish = time.monotonic() - pet.started
                 shot.save(self.artifact('fish.png'))
                 self.assert_fish_in_window(shot, before, after)
+            if blue > 300 and before and before == after:
+                self.assert_no_box(shot, before, shots)
         self.assertIsNotNone(first_fish, 'no fish on screen 3 s after start')
         self.assertLess(first_fish, 1.5, f'the fish showed only {first_fish:.2f} s after start')
         print(f'fish on screen {first_fish:.2f} s after start; {shots} screenshots')
+
+    def assert_no_box(self, shot, where, shots):
+        """The corners of the pet window (key colour in both pictures) show
+        what lies beside the window, not a box of some colour."""
+        x, y, w, h = where
+        for cx, cy, outside in ((x, y + 1, x - 3), (x + w - 1, y + 1, x + w + 2),
+                                (x, y + h - 1, x - 3), (x + w - 1, y + h - 1, x + w + 2)):
+            if not (0 <= outside < shot.width and 0 <= cy < shot.height):
+                continue
+            # (a desktop background may be a gradient: a few levels apart)
+            inside_colour, beside = shot.getpixel((cx, cy)), shot.getpixel((outside, cy))
+            if max(abs(a - b) for a, b in zip(inside_colour, beside)) > 8:
+                shot.save(self.artifact('box.png'))
+                self.fail(f'a box around the fish: pixel {(cx, cy)} of the pet window at {where} is '
+                          f'{shot.getpixel((cx, cy))}, beside it {shot.getpixel((outside, cy))} '
+                          f'(shot {shots})')
 
     def assert_fish_in_window(self, shot, before, after):
         """The blue pixels lie within the pet window, where it was around the shot."""

@@ -55,8 +55,12 @@ wait_for() {
 
 alive() { kill -0 "$1" 2>/dev/null; }
 
-# Every process start begins is one line "PID NAME" of STATE_DIR/processes.
-record() { echo "$1 $2" >>"$state/processes"; }
+# Every process start begins is one line "PID NAME" of STATE_DIR/processes,
+# and its PID alone in STATE_DIR/name.pid (bench/ reads xvfb.pid).
+record() {
+  echo "$1 $2" >>"$state/processes"
+  echo "$1" >"$state/${2,,}.pid"
+}
 
 # Ends the processes start recorded, the last started first: TERM to all,
 # then KILL what is left after five seconds.
@@ -67,7 +71,7 @@ stop() {
     # Only if that PID still runs what was started (PIDs get reused).
     [[ $(cut -c1-15 "/proc/$pid/comm" 2>/dev/null) == "${name:0:15}" ]] && pids=("$pid" "${pids[@]}")
   done <"$file"
-  rm -f "$file"
+  rm -f "$file" "$state"/*.pid
   [[ ${#pids[@]} -gt 0 ]] || return 0
   kill "${pids[@]}" 2>/dev/null || true
   local deadline=$((SECONDS + 5))

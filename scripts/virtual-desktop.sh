@@ -160,7 +160,7 @@ xwayland_display() {
 children() {
   local stat
   for stat in /proc/[0-9]*/stat; do
-    read -r -a fields <"$stat" 2>/dev/null || continue
+    read -r -a fields 2>/dev/null <"$stat" || continue
     [[ ${fields[3]:-} == "$1" && ${fields[1]:-} == "($2)" ]] && echo "${fields[0]}"
   done
   return 0

@@ -3,6 +3,7 @@
 # at a time, and prints a table desktop x check.
 #   scripts/test-desktops.sh [KIND...]      (default: the CI set below)
 #   scripts/test-desktops.sh all            every kind virtual-desktop.sh knows
+# GUIZZOLO_CHECKS="key-colour drag ..." runs only the checks named.
 # Needs build/NuvoNuvo (scripts/build.sh) and scripts/deps.sh test.
 # Each cell: ok, fail, skip (no screen capture there), xfail (a known fault
 # of the program on that desktop, listed in tests/e2e/harness.py), XPASS (a
@@ -50,6 +51,14 @@ desktop=
 cleanup() { [[ -z $desktop ]] || scripts/virtual-desktop.sh stop "$desktop"; [[ -z $desktop ]] || rm -rf "$desktop"; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+
+if [[ -n ${GUIZZOLO_CHECKS:-} ]]; then
+  chosen=()
+  for c in "${checks[@]}"; do [[ " $GUIZZOLO_CHECKS " == *" ${c%% *} "* ]] && chosen+=("$c"); done
+  checks=("${chosen[@]}")
+  header=$(printf '%-16s' desktop)
+  for c in "${checks[@]}"; do header+=$(printf ' %-13s' "${c%% *}"); done
+fi
 
 for kind in "${kinds[@]}"; do
   logs=$out/$kind

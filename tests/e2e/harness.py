@@ -52,12 +52,10 @@ KNOWN_FAULTS = {
     'test_panel_and_message_boxes_name_no_hidden_owner': 'all',
     # KWin marks the pet _NET_WM_STATE_DEMANDS_ATTENTION until the first press.
     'test_pet_never_demands_attention': ('kwin-x11', 'kwin-wayland'),
-    # KWin's Wayland session leaves old fish pixels where the shape of an X
-    # window cuts (a trail beside the fish) until the pet draws in an ARGB window.
     # weston ignores the X shape (a black box with a shadow) and every move a
     # managed X window makes (the pet stands still); its XWayland gets no key
     # that xdotool types, and it has no top band (_NET_WM_STATE_ABOVE).
-    'test_fish_appears_without_key_colour': ('weston', 'kwin-wayland'),
+    'test_fish_appears_without_key_colour': ('weston',),
     'test_pet_stays_above_a_newly_activated_window': ('weston',),
     'test_typing_while_the_fish_swims': ('weston',),
     'test_press_beside_the_fish_reaches_the_window_below': ('weston',),

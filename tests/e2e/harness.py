@@ -73,7 +73,8 @@ def known_fault(test_name):
 def desktop_env():
     """The environment of a process on the virtual desktop."""
     env = dict(os.environ)
-    for name in ('WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'SESSION_MANAGER'):
+    # XDG_STATE_HOME: every pet keeps its per-user store in its own HOME.
+    for name in ('WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'SESSION_MANAGER', 'XDG_STATE_HOME'):
         env.pop(name, None)
     if WAYLAND_DISPLAY:  # as in a user's Wayland session
         env['WAYLAND_DISPLAY'] = WAYLAND_DISPLAY

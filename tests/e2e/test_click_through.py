@@ -38,8 +38,9 @@ class ClickThrough(E2ETest):
         harness.poll(lambda: os.path.exists(presses), 3,
                      f'the terminal below to receive the press at {x},{y} (pet window at {before})')
         # Under XWayland only the X server sees xdotool's press: the
-        # compositor, which activates windows there, does not.
-        if not harness.XWAYLAND:
+        # compositor, which activates windows there, does not; mutter on X11
+        # activates on such a press only now and then (one run in three).
+        if not harness.XWAYLAND and harness.KIND != 'mutter-x11':
             harness.poll(lambda: harness.active_window() == below, 3,
                          f'the terminal below to be activated by the press at {x},{y} '
                          f'(pet window at {before})')

@@ -25,7 +25,7 @@ def fish_palette():
     return colours
 
 
-class HiDpi(E2ETest):
+class DoubleDensity(E2ETest):
     def set_dpi(self, dpi):
         saved = harness.run('xrdb', '-query', check=False)
         self.addCleanup(subprocess.run, ['xrdb', '-load', '-'], input=saved, text=True,

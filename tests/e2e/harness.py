@@ -28,6 +28,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 EXE = os.environ.get('GUIZZOLO_EXE', os.path.join(REPO, 'build', 'NuvoNuvo'))
 ARTIFACTS = os.environ.get('GUIZZOLO_E2E_ARTIFACTS', os.path.join(REPO, 'build', 'e2e-artifacts'))
 
+QT_MODULE = 'NuvoNuvo-qt.so'
 SOUNDS = ('Sound.wav', 'Sound2.wav', 'Sound3.wav', 'Sound4.wav')
 PANEL_TITLE = 'NuvoNuvo di Tarvisco'
 BOX_TITLE = 'Guizzolo'
@@ -82,9 +83,10 @@ def desktop_env():
     return env
 
 
-def run(*args, check=True, timeout=10):
+def run(*args, check=True, timeout=10, input_text=None):
     """Runs a command on the virtual desktop; returns its stdout."""
-    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout)
+    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout,
+                          input=input_text)
     if check and done.returncode != 0:
         raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
     return done.stdout
@@ -320,17 +322,23 @@ class Recording:
     """Records the null sink's monitor (16-bit mono raw) from start to stop."""
     RATE = 44100
 
-    def __init__(self, path):
+    def __init__(self, path, server=None):
+        """server: the PULSE_SERVER to record from (default: the desktop's)."""
         self.path = path
         self._file = open(path, 'wb')
+        self.started = time.monotonic()
         sink = os.environ['GUIZZOLO_SINK']
+        env = desktop_env()
+        if server:
+            env['PULSE_SERVER'] = server
         self._proc = subprocess.Popen(
             ['parec', '-d', sink + '.monitor', '--raw', '--format=s16le',
              f'--rate={self.RATE}', '--channels=1', '--latency-msec=30'],
-            stdout=self._file, stderr=subprocess.DEVNULL, env=desktop_env())
+            stdout=self._file, stderr=subprocess.DEVNULL, env=env)
         try:
             # Recording once the server lists the stream and data flows.
-            poll(lambda: run('pactl', 'list', 'short', 'source-outputs', check=False).strip(),
+            poll(lambda: subprocess.run(['pactl', 'list', 'short', 'source-outputs'], env=env,
+                                        capture_output=True, text=True).stdout.strip(),
                  5, 'parec to connect')
             poll(lambda: os.path.getsize(path) > 0, 5, 'parec to deliver data')
         except BaseException:
@@ -398,14 +406,26 @@ class SilentServer:
 
 # --- the program and other clients -------------------------------------------
 
+def _session_signals():
+    """The signals as a desktop session hands them to its programs: a shell
+    without job control (a CI runner) ignores SIGINT in its background
+    children, and the program rightly keeps a signal that it finds ignored."""
+    for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+        signal.signal(number, signal.SIG_DFL)
+
+
 class Pet:
     """The program, copied into a fresh program folder of its own."""
 
-    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None):
+    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None, with_module=True):
         self.folder = folder
         os.makedirs(folder)
         exe_dir = os.path.dirname(EXE)
         shutil.copy2(EXE, os.path.join(folder, 'NuvoNuvo'))
+        # The panel's Qt module sits beside the executable.
+        module = os.path.join(exe_dir, QT_MODULE)
+        if with_module and os.path.exists(module):
+            shutil.copy2(module, os.path.join(folder, QT_MODULE))
         for name in sounds:
             shutil.copy2(os.path.join(exe_dir, name), os.path.join(folder, name))
         if store is not None:
@@ -429,7 +449,8 @@ class Pet:
         self._err = open(os.path.join(self.cwd, 'stderr'), 'wb')
         self.started = time.monotonic()
         self.proc = subprocess.Popen([os.path.join(self.folder, 'NuvoNuvo')], cwd=self.cwd,
-                                     env=self.env, stdout=self._out, stderr=self._err)
+                                     env=self.env, stdout=self._out, stderr=self._err,
+                                     preexec_fn=_session_signals)
         return self
 
     def stop(self):
@@ -507,8 +528,8 @@ class E2ETest(unittest.TestCase):
         return poll(lambda: search('--pid', str(proc.pid), '--name', f'^{title}$'), 10,
                     f'the xterm "{title}"')[0]
 
-    def record(self):
-        recording = Recording(os.path.join(self.tmp, f'sink-{time.monotonic_ns()}.raw'))
+    def record(self, server=None):
+        recording = Recording(os.path.join(self.tmp, f'sink-{time.monotonic_ns()}.raw'), server)
         self.addCleanup(recording.stop)
         return recording
 

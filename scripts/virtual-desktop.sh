@@ -289,7 +289,7 @@ PA
     rm -f "$socket"
     # -n: no default configuration; own HOME and XDG_RUNTIME_DIR keep it
     # apart from any other server (also when running as root).
-    env -u DBUS_SESSION_BUS_ADDRESS pulseaudio -n -F "$state/own.pa" --daemonize=no \
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY pulseaudio -n -F "$state/own.pa" --daemonize=no \
       --exit-idle-time=-1 --system=false --use-pid-file=no --disallow-exit=yes \
       --log-target=stderr >"$state/pulseaudio.log" 2>&1 &
     record $! pulseaudio

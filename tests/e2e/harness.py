@@ -48,14 +48,14 @@ CLICKABLE_FRAMES = ('openbox', 'openbox-picom', 'openbox-xcompmgr')
 # name: there the test is an expected failure, and passing is a failure too,
 # so that the mend removes its line here.
 KNOWN_FAULTS = {
-    # The panel and the message boxes name the program's unmapped 1x1 window
-    # in WM_TRANSIENT_FOR (mutter logs "Invalid WM_TRANSIENT_FOR window").
-    'test_panel_and_message_boxes_name_no_hidden_owner': 'all',
-    # KWin marks the pet _NET_WM_STATE_DEMANDS_ATTENTION until the first press.
+    # KWin marks the pet _NET_WM_STATE_DEMANDS_ATTENTION until the first press:
+    # it does so for any window mapped with _NET_WM_USER_TIME 0 (a window with
+    # input False and no user time at all is neither activated nor marked).
     'test_pet_never_demands_attention': ('kwin-x11', 'kwin-wayland'),
-    # weston ignores the X shape (a black box with a shadow) and every move a
-    # managed X window makes (the pet stands still); its XWayland gets no key
-    # that xdotool types, and it has no top band (_NET_WM_STATE_ABOVE).
+    # weston ignores every move a managed X window makes and places it
+    # itself (the pet stands still, not where the X server says it is); its
+    # XWayland gets no key that xdotool types, and it has no top band
+    # (_NET_WM_STATE_ABOVE).
     'test_fish_appears_without_key_colour': ('weston',),
     'test_pet_stays_above_a_newly_activated_window': ('weston',),
     'test_typing_while_the_fish_swims': ('weston',),

@@ -48,10 +48,6 @@ CLICKABLE_FRAMES = ('openbox', 'openbox-picom', 'openbox-xcompmgr')
 # name: there the test is an expected failure, and passing is a failure too,
 # so that the mend removes its line here.
 KNOWN_FAULTS = {
-    # KWin marks the pet _NET_WM_STATE_DEMANDS_ATTENTION until the first press:
-    # it does so for any window mapped with _NET_WM_USER_TIME 0 (a window with
-    # input False and no user time at all is neither activated nor marked).
-    'test_pet_never_demands_attention': ('kwin-x11', 'kwin-wayland'),
     # weston ignores every move a managed X window makes and places it
     # itself (the pet stands still, not where the X server says it is); its
     # XWayland gets no key that xdotool types, and it has no top band

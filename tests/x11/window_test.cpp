@@ -239,6 +239,8 @@ TEST_F(OnDisplay, TicksStopWithTheWindowAndDragNeedsAButton) {
   EXPECT_EQ(pet->rect().x, 200);
   runFor(50);
   EXPECT_FALSE(events.ticks.empty());
+  EXPECT_TRUE(pet->timerEnabled(1));
+  EXPECT_THROW(pet->setTimerEnabled(2, true), Failure) << "a timer the layout does not have";
   pet.reset();
   events.ticks.clear();
   // Something must wake the loop: a timer of our own.

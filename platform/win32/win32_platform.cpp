@@ -104,6 +104,14 @@ std::string Win32Platform::readFile(const std::string& path, std::size_t maxByte
 
 void Win32Platform::writeFile(const std::string& path, const std::string& bytes) { writeFileWhole(path, bytes); }
 
+// Where Windows' file virtualization put a legacy program's files, so that
+// a value the original program left there carries over.
+std::string Win32Platform::userFolder() { return virtualStoreFolder(programFolder()); }
+
+void Win32Platform::createFolders(const std::string& path) { win32::createFolders(path); }
+
+bool Win32Platform::takesFile(const std::string& path) { return win32::takesFile(path); }
+
 void Win32Platform::end() { ExitProcess(0); }
 
 void Win32Platform::endSession() {

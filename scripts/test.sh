@@ -5,7 +5,9 @@
 #   3. the fuzz targets (clang, libFuzzer), in build-fuzz/, each for a while;
 #   4. on a private virtual desktop: the tests of build/ (unit, Qt, and the
 #      end-to-end tests of build/NuvoNuvo), then scripts/test-windows.sh if
-#      it is there.
+#      it is there;
+#   5. the release files in dist/ (scripts/package.sh), each installed and
+#      used as a user would (scripts/test-package.sh).
 # Exits non-zero if anything failed; the last line counts the steps.
 # GUIZZOLO_FUZZ_SECONDS sets how long each fuzz target runs (default 20).
 set -uo pipefail
@@ -114,6 +116,11 @@ fi
 if [[ -x scripts/test-windows.sh ]]; then
   step "Windows build and tests (scripts/test-windows.sh)"
   if (. "$desktop/env" && scripts/test-windows.sh); then pass; else fail "Windows build and tests"; fi
+fi
+
+if [[ -x scripts/test-package.sh ]]; then
+  step "release files into dist/ and their checks (scripts/test-package.sh)"
+  if (. "$desktop/env" && scripts/test-package.sh); then pass; else fail "release files (scripts/test-package.sh)"; fi
 fi
 
 stop_desktop

@@ -126,10 +126,10 @@ def check_contents(deb, build, tree):
     wrong = []
     for rel in files:
         mode = os.lstat(os.path.join(tree, rel)).st_mode
-        want = 0o755 if rel in {'usr/lib/guizzolo/NuvoNuvo'} | modules else 0o644
+        want = 0o755 if rel == 'usr/lib/guizzolo/NuvoNuvo' else 0o644
         if stat.S_ISREG(mode) and stat.S_IMODE(mode) != want:
             wrong.append(f'{rel} {stat.S_IMODE(mode):o}')
-    check('programs have mode 755, other files 644', not wrong, wrong)
+    check('the executable has mode 755, every other file (modules too) 644', not wrong, wrong)
     for name in ('guizzolo.6.gz', 'changelog.gz'):
         path = next(os.path.join(tree, r) for r in files if r.endswith(name))
         with open(path, 'rb') as f:

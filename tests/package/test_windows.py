@@ -318,6 +318,20 @@ class Checks:
         check("the user's Ph.ini stays", kept and all(os.path.exists(p) and open(p, 'rb').read() == c
                                                      for p, c in kept.items()), repr(kept))
 
+        # A Ph.ini in the program folder itself (an elevated run, or the
+        # original program, wrote it there) is the user's too: it stays, and
+        # with it the folder.
+        status, text = d.wine(local, '/S', timeout=300)
+        if check('a second silent install', status == 0 and os.path.isdir(folder), text[-300:]):
+            with open(os.path.join(folder, 'Ph.ini'), 'wb') as f:
+                f.write(b'42\r\n')
+            chown_tree(folder)
+            status, text = d.wine(PROGRAM + r'\Uninstall.exe', '/S', timeout=120)
+            left = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+            check('uninstalling leaves a Ph.ini in the program folder, and only that',
+                  status == 0 and left == ['Ph.ini']
+                  and open(os.path.join(folder, 'Ph.ini'), 'rb').read() == b'42\r\n', f'left {left}')
+
     # --- the zip ---------------------------------------------------------------------
     def portable(self):
         d = self.d

@@ -43,7 +43,12 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
+; The finish page starts the program through the shell, with the user's
+; own rights: started from the elevated installer it could write its Ph.ini
+; into Program Files, where no later, normal run could write it.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "$(run)"
+!define MUI_FINISHPAGE_RUN_FUNCTION RunAsUser
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\$(readme)"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 
@@ -56,6 +61,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
 ; Italian first: the program speaks Italian; English where the system does.
 !insertmacro MUI_LANGUAGE "Italian"
 !insertmacro MUI_LANGUAGE "English"
+LangString run ${LANG_ITALIAN} "Avvia ${NAME}"
+LangString run ${LANG_ENGLISH} "Run ${NAME}"
 LangString readme ${LANG_ITALIAN} "LEGGIMI.txt"
 LangString readme ${LANG_ENGLISH} "README.txt"
 LangString needs_admin ${LANG_ITALIAN} "Per installare ${NAME} servono i diritti di amministratore."
@@ -71,6 +78,10 @@ LangString needs_admin ${LANG_ENGLISH} "Installing ${NAME} needs administrator r
     Quit
   ${EndIf}
 !macroend
+
+Function RunAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${EXE}"'
+FunctionEnd
 
 Function .onInit
   SetShellVarContext all

@@ -206,6 +206,28 @@ def check_contents(deb, build, tree):
           sim.returncode == 0 and 'Inst guizzolo' in sim.stdout, (sim.stdout + sim.stderr)[-400:])
 
 
+def check_any_prefix(build):
+    """cmake --install into another prefix: the same layout under it, and a
+    menu entry that names that prefix's launcher."""
+    top = tempfile.mkdtemp(prefix='guizzolo-prefix-')
+    try:
+        prefix = os.path.join(top, 'opt', 'guizzolo')
+        done = out('cmake', '--install', build, '--prefix', prefix)
+        files = package_files(prefix)
+        want = {f[len('usr/'):] for f in EXPECTED}
+        check('cmake --install --prefix DIR lays out the same files under DIR',
+              done.returncode == 0 and want <= files, f'{done.stderr[-300:]} missing {sorted(want - files)}')
+        launcher = os.path.join(prefix, 'bin', 'guizzolo')
+        check('DIR/bin/guizzolo leads to DIR/lib/guizzolo/NuvoNuvo',
+              os.path.realpath(launcher) == os.path.join(prefix, 'lib', 'guizzolo', 'NuvoNuvo'))
+        entry = os.path.join(prefix, 'share', 'applications', 'guizzolo.desktop')
+        text = open(entry, encoding='utf-8').read() if os.path.exists(entry) else ''
+        check("the menu entry starts DIR's launcher", f'\nExec={launcher}\n' in text,
+              re.findall(r'^Exec=.*$', text, re.M))
+    finally:
+        shutil.rmtree(top, ignore_errors=True)
+
+
 # --- 2. installed into a private root, used by nobody -----------------------------
 
 class InstalledPet:
@@ -399,6 +421,7 @@ def main():
         check_contents(deb, build, tree)
     finally:
         shutil.rmtree(tree, ignore_errors=True)
+    check_any_prefix(build)
     check_installed(deb, artifacts)
     check_real_install(deb)
     failed = [r for r in results if not r[1]]

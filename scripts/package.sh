@@ -31,7 +31,9 @@ rm -f "$linux"/package/*.deb
 cp "$linux"/package/guizzolo_*.deb "$dist/"
 
 # --- Windows --------------------------------------------------------------------
-scripts/build-windows.sh >/dev/null
+mkdir -p "$root/build-win"
+scripts/build-windows.sh >"$root/build-win/build.log" 2>&1 ||
+  { tail -n 40 "$root/build-win/build.log" >&2; echo "package: the Windows build failed" >&2; exit 1; }
 windows=$root/build-win/cmake
 rm -f "$windows"/package/*.zip "$windows"/package/*.exe
 (cd "$windows" && cpack -G ZIP >cpack.log) || { cat "$windows/cpack.log" >&2; exit 1; }

@@ -170,7 +170,7 @@ def check_contents(deb, build, tree):
     check('the fonts of the panel are recommended', 'fonts-dejavu-core' in fields.get('Recommends', '')
           and 'fonts-liberation' in fields.get('Recommends', ''), fields.get('Recommends'))
 
-    lint = out('lintian', '--pedantic', '--info', deb)
+    lint = out('lintian', '--pedantic', '--display-info', deb)
     tags = [line for line in lint.stdout.splitlines() if re.match(r'^[EWIPX]: ', line)]
     print('lintian:\n  ' + '\n  '.join(tags or ['(nothing)']))
     check('lintian finds no error', lint.returncode in (0, 2) and not any(t.startswith('E:') for t in tags),

@@ -141,6 +141,12 @@ def check_contents(deb, build, tree):
         first = f.readline()
     check('the changelog names this version', first.startswith('guizzolo (1.00) '), first.strip())
 
+    control = os.path.join(tree, 'DEBIAN')
+    out('dpkg-deb', '-e', deb, control, check_rc=True)
+    members = sorted(os.listdir(control))
+    check('no maintainer scripts: installing runs nothing', members == ['control', 'md5sums'], members)
+    shutil.rmtree(control)
+
     fields = control_fields(deb)
     check('control fields: package, version 1.00, maintainer, section, homepage, description',
           fields.get('Package') == 'guizzolo' and fields.get('Version') == '1.00'

@@ -18,6 +18,20 @@ std::string_view trimBlanks(std::string_view text) {
   return text;
 }
 
+// The decimal separators the program writes under one locale or another:
+// the point, the comma, the Arabic decimal separator U+066B.
+constexpr std::string_view kKnownSeparators[] = {".", ",", "\xd9\xab"};
+
+// The length of the decimal separator the text starts with, or 0: the
+// user's own, or any the program may have written under another locale, so
+// a value stored in Italy or Iran reads back anywhere.
+std::size_t separatorAt(std::string_view text, std::string_view separator) {
+  if (!separator.empty() && text.substr(0, separator.size()) == separator) return separator.size();
+  for (const std::string_view known : kKnownSeparators)
+    if (text.substr(0, known.size()) == known) return known.size();
+  return 0;
+}
+
 // Rewrites the text into the plain form from_chars reads, or fails.
 std::string canonical(std::string_view text, std::string_view separator) {
   std::string out;
@@ -32,12 +46,8 @@ std::string canonical(std::string_view text, std::string_view separator) {
     ++i;
   }
   std::size_t mantissa = digits();
-  if (!separator.empty() && text.substr(i, separator.size()) == separator) {
-    i += separator.size();
-    out += '.';
-    mantissa += digits();
-  } else if (i < text.size() && text[i] == '.') {
-    ++i;
+  if (const std::size_t length = separatorAt(text.substr(i), separator)) {
+    i += length;
     out += '.';
     mantissa += digits();
   }

@@ -8,7 +8,8 @@
 namespace guizzolo {
 
 // A decimal number with blanks allowed around it; the decimal separator is
-// the locale's or a point. Failure for anything else: empty text, letters,
+// the locale's or any the program writes under some locale (point, comma,
+// U+066B), so a value stored under one locale reads back under another. Failure for anything else: empty text, letters,
 // NaN or infinity, a value beyond the range of a double.
 double ParseHunger(std::string_view text, std::string_view decimalSeparator);
 

@@ -1,5 +1,6 @@
 #include "hunger/store.h"
 
+#include "app/program_files.h"
 #include "app/resume_next.h"
 #include "platform/platform.h"
 
@@ -10,8 +11,25 @@ namespace {
 // foreign file can make it read.
 constexpr std::size_t kMostRead = 4096;
 
-std::string storePath(Platform& platform) {
-  return platform.programFolder() + platform.pathSeparator() + kStoreName;
+// The store beside the program, and the user's own copy for a program folder
+// that takes no file (installed under /usr or Program Files, a read-only
+// medium). Both empty when the program folder is not known: then nothing is
+// read or written, rather than a file of some other folder.
+struct Places {
+  std::string program, userFolder, user;
+};
+
+Places places(Platform& platform) {
+  Places p;
+  step([&] { p.program = ProgramFile(platform, kStoreName); });
+  if (p.program.empty()) return p;
+  step([&] {
+    const std::string folder = platform.userFolder();
+    if (folder.empty()) return;
+    p.user = folder + platform.pathSeparator() + kStoreName;
+    p.userFolder = folder;
+  });
+  return p;
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -45,15 +63,48 @@ std::string FirstField(std::string_view content, std::string_view decimalSeparat
 }
 
 std::string ReadStore(Platform& platform) {
+  const Places at = places(platform);
+  if (at.program.empty()) return {};
+  std::string content;
+  bool read = false;
+  // Once the user has a copy of their own, it holds the latest value.
+  if (!at.user.empty()) step([&] {
+      content = platform.readFile(at.user, kMostRead);
+      read = true;
+    });
+  if (!read) step([&] { content = platform.readFile(at.program, kMostRead); });
   std::string field;
-  step([&] {
-    field = FirstField(platform.readFile(storePath(platform), kMostRead), platform.decimalSeparator());
-  });
+  step([&] { field = FirstField(content, platform.decimalSeparator()); });
   return field;
 }
 
 void WriteStore(Platform& platform, const std::string& text) {
-  step([&] { platform.writeFile(storePath(platform), text + "\r\n"); });
+  const Places at = places(platform);
+  if (at.program.empty()) return;
+  const std::string bytes = text + "\r\n";
+  bool userCopy = false;
+  if (!at.user.empty()) step([&] {
+      platform.readFile(at.user, 0);
+      userCopy = true;
+    });
+  if (userCopy) {
+    step([&] { platform.writeFile(at.user, bytes); });
+    return;
+  }
+  bool refused = false;
+  step([&] {
+    try {
+      platform.writeFile(at.program, bytes);
+    } catch (const Refused&) {
+      refused = true;
+    }
+  });
+  // The program folder takes no file: the user's copy begins here. Where it
+  // cannot be written either, the old files stay as they are.
+  if (refused && !at.user.empty()) step([&] {
+      platform.createFolders(at.userFolder);
+      platform.writeFile(at.user, bytes);
+    });
 }
 
 }  // namespace guizzolo

@@ -1,5 +1,5 @@
-// The hunger store: Ph.ini in the program folder, one line, the hunger text
-// followed by CR LF.
+// The hunger store: Ph.ini in the program folder (or the user's own copy of
+// it), one line, the hunger text followed by CR LF.
 #pragma once
 
 #include <string>
@@ -18,9 +18,13 @@ constexpr const char* kStoreName = "Ph.ini";
 std::string FirstField(std::string_view content, std::string_view decimalSeparator = ".");
 
 // The stored text; the empty text when there is none or it cannot be read.
+// The user's own copy (see WriteStore) is read first once there is one.
 std::string ReadStore(Platform& platform);
 
 // Stores the text followed by CR LF; fails silently, keeping the old file.
+// Where the program folder refuses the file (no new file can be created
+// there and its Ph.ini cannot be written), the text goes to the user's own
+// copy in the platform's user folder, which is the store from then on.
 void WriteStore(Platform& platform, const std::string& text);
 
 }  // namespace guizzolo

@@ -21,6 +21,12 @@ struct Failure : std::runtime_error {
   explicit Failure(const std::string& what) : std::runtime_error(what) {}
 };
 
+// A write the place itself refuses: its folder takes no new file and the
+// file there cannot be written (no permission, a read-only medium).
+struct Refused : Failure {
+  explicit Refused(const std::string& what) : Failure(what) {}
+};
+
 // Window-system values the program hands through unchanged.
 namespace win {
 constexpr int kGwlExStyle = -20;
@@ -176,12 +182,24 @@ class Platform {
   virtual void msgBox(const std::string& text, int style, const std::string& title) = 0;
   virtual void openUrl(const std::string& url) = 0;
 
+  // The folder of the program's executable; the empty text (or Failure)
+  // when it cannot be found.
   virtual std::string programFolder() = 0;
   virtual std::string pathSeparator() = 0;
   // At most maxBytes from the start of the file; Failure when it cannot be opened.
   virtual std::string readFile(const std::string& path, std::size_t maxBytes) = 0;
-  // Replaces the file's content as a whole, never leaving it half-written.
+  // Replaces the file's content as a whole, never leaving it half-written;
+  // through a symlink, the file it points to. Refused when the place takes
+  // no such file, Failure for any other fault; the old content then stays.
   virtual void writeFile(const std::string& path, const std::string& bytes) = 0;
+
+  // The user's own folder for the files the program folder refuses (the
+  // system's per-user place for them); the empty text where there is none.
+  // Nothing is created.
+  virtual std::string userFolder() { return {}; }
+  // Creates the folder and the missing folders above it, private to the
+  // user; Failure when it cannot.
+  virtual void createFolders(const std::string& path) { throw Failure("cannot create " + path); }
 
   virtual MediaPlayer& mediaPlayer() = 0;
 

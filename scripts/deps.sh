@@ -20,6 +20,8 @@ test_packages=(
   libgtest-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
   python3 python3-pil
+  # The date line and the decimal separator follow the user's locale.
+  locales
   clang libclang-rt-14-dev
   # The Windows build, and its checks under Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
@@ -39,12 +41,36 @@ case "${1:-}" in
   *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 
+# The locales the tests read their formats from (locale-gen names them so).
+test_locales=(it_IT.UTF-8 en_US.UTF-8 de_DE.UTF-8 ar_EG.UTF-8 ps_AF.UTF-8)
+
+# Generates the test locales not yet there; needs the locales package.
+make_locales() {
+  [[ $1 == test ]] || return 0
+  local wanted_locales=() name
+  for name in "${test_locales[@]}"; do
+    locale -a 2>/dev/null | grep -qixF "${name%%.*}.utf8" || wanted_locales+=("$name")
+  done
+  [[ ${#wanted_locales[@]} -eq 0 ]] && return 0
+  echo "Generating locales: ${wanted_locales[*]}"
+  local as_root=()
+  [[ $(id -u) -eq 0 ]] || as_root=(sudo)
+  for name in "${wanted_locales[@]}"; do
+    grep -qx "$name UTF-8" /etc/locale.gen 2>/dev/null ||
+      echo "$name UTF-8" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  done
+  "${as_root[@]}" locale-gen >/dev/null
+}
+
 missing=()
 for p in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
   [[ "$status" == installed ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -eq 0 ]]; then
+  make_locales "$1"
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
 as_root=()
@@ -57,3 +83,4 @@ export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
   2> >(grep -v '^debconf: delaying package configuration' >&2)
+make_locales "$1"

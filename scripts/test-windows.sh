@@ -8,4 +8,6 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build-windows.sh" >/dev/null
+# The store alone first: no window, Wine prefixes of its own.
+/usr/bin/python3 "$root/tests/e2e/wine/test_store.py" "$root/build-win"
 exec /usr/bin/python3 "$root/tests/e2e/wine/test_wine.py" "$root/build-win" "$root/build-win/e2e-artifacts"

@@ -1,5 +1,6 @@
 #include "sound/sound_player.h"
 
+#include "app/program_files.h"
 #include "app/resume_next.h"
 #include "platform/platform.h"
 
@@ -10,9 +11,10 @@ void PlaySoundFile(Platform& platform, const std::string& fileName) {
   std::string path;
   step([&] {
     player = &platform.mediaPlayer();
-    path = platform.programFolder() + platform.pathSeparator() + fileName;
+    path = ProgramFile(platform, fileName);
   });
-  if (player == nullptr) return;
+  // No file to name: nothing is opened, not even a file of another folder.
+  if (player == nullptr || path.empty()) return;
   // Two separate calls on the player: a failed open is still followed by the
   // start setting, which the player simply takes.
   step([&] { player->open(path); });

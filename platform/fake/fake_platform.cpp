@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/posix/files.h"
+#include "platform/posix/user_folder.h"
 
 namespace guizzolo::fake {
 namespace {
@@ -177,13 +178,27 @@ std::string FakePlatform::programFolder() { return folder_; }
 std::string FakePlatform::pathSeparator() { return "/"; }
 
 std::string FakePlatform::readFile(const std::string& path, std::size_t maxBytes) {
-  call("readFile");
+  call("readFile(" + path + ")");
   return posix::readFilePrefix(path, maxBytes);
 }
 
 void FakePlatform::writeFile(const std::string& path, const std::string& bytes) {
-  call("writeFile");
+  call("writeFile(" + path + ")");
+  const std::string folder = path.substr(0, path.find_last_of('/'));
+  if (refusing.count(folder) != 0) throw Refused("read-only folder: " + folder);
   posix::writeFileWhole(path, bytes);
+}
+
+std::string FakePlatform::userFolder() { return userFolderPath; }
+
+void FakePlatform::createFolders(const std::string& path) {
+  call("createFolders(" + path + ")");
+  for (std::string folder = path; !folder.empty();) {
+    if (refusing.count(folder) != 0) throw Failure("read-only folder: " + folder);
+    const auto slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash);
+  }
+  posix::createPrivateFolders(path);
 }
 
 MediaPlayer& FakePlatform::mediaPlayer() { return *this; }

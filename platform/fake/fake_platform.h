@@ -81,6 +81,8 @@ class FakePlatform : public Platform, public MediaPlayer {
   std::string pathSeparator() override;
   std::string readFile(const std::string& path, std::size_t maxBytes) override;
   void writeFile(const std::string& path, const std::string& bytes) override;
+  std::string userFolder() override;
+  void createFolders(const std::string& path) override;
   MediaPlayer& mediaPlayer() override;
   [[noreturn]] void end() override;
   void open(const std::string& path) override;
@@ -100,6 +102,10 @@ class FakePlatform : public Platform, public MediaPlayer {
 
   std::vector<std::string> log;
   std::set<std::string> failing;  // call names (the log line up to '(' or ' ')
+  // Folders that take no file, as a read-only folder for a user who is not
+  // root: writeFile and createFolders there are refused.
+  std::set<std::string> refusing;
+  std::string userFolderPath;  // empty: the platform has no user folder
   struct Box {
     std::string text;
     int style;

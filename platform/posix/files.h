@@ -1,4 +1,4 @@
-// File access shared by the POSIX backends (the Qt program and the test fake).
+// File access shared by the POSIX backends (the desktop program and the test fake).
 #pragma once
 
 #include <cstddef>
@@ -11,8 +11,18 @@ std::string readFilePrefix(const std::string& path, std::size_t maxBytes);
 
 // Writes a temporary file beside the target, flushes it to disk and renames it
 // over the target, so a crash or a full disk never leaves the file empty or
-// half-written. Where the folder refuses a new file, writes the target in place.
-// Failure when neither works; the old content is then untouched.
+// half-written. A symlink is written through: its final target is replaced,
+// in the target's own folder, and the link stays. Where the folder refuses a
+// new file, an existing target is overwritten in place, never shorter than
+// the old or the new content until the new bytes are on disk. Temporary files
+// left by a killed writer are removed on the way.
+// Refused when the folder takes no new file and the target cannot be
+// written; Failure for anything else (a target the user made read-only, a
+// full disk); the old content then stays as it was.
 void writeFileWhole(const std::string& path, const std::string& bytes);
+
+// The final target of a chain of symlinks (the path itself when it is none);
+// the last target need not exist. Failure for a loop.
+std::string finalTarget(const std::string& path);
 
 }  // namespace guizzolo::posix

@@ -1,8 +1,6 @@
 #include "platform/qt/qt_platform.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -14,7 +12,9 @@
 #include <cstdlib>
 
 #include "platform/posix/files.h"
-#include "platform/qt/locale_formats.h"
+#include "platform/posix/locale_formats.h"
+#include "platform/posix/program_folder.h"
+#include "platform/posix/user_folder.h"
 #include "platform/qt/qt_window.h"
 #include "platform/qt/sound_worker.h"
 
@@ -53,15 +53,10 @@ float QtPlatform::secondsSinceMidnight() {
   return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0f;
 }
 
-std::string QtPlatform::shortDate() {
-  return qt::shortDate(QLocale::system(), QDate::currentDate()).toStdString();
-}
-
-std::string QtPlatform::longTime() {
-  return qt::longTime(QLocale::system(), QTime::currentTime()).toStdString();
-}
-
-std::string QtPlatform::decimalSeparator() { return QLocale::system().decimalPoint().toStdString(); }
+// The user's own LC_TIME and LC_NUMERIC settings, not Qt's tables.
+std::string QtPlatform::shortDate() { return posix::shortDate(); }
+std::string QtPlatform::longTime() { return posix::longTime(); }
+std::string QtPlatform::decimalSeparator() { return posix::decimalSeparator(); }
 
 void QtPlatform::msgBox(const std::string& text, int style, const std::string& title) {
   QMessageBox box(style == win::kMbIconHand ? QMessageBox::Critical : QMessageBox::Information,
@@ -81,9 +76,9 @@ void QtPlatform::openUrl(const std::string& url) {
     throw Failure("no web browser started");
 }
 
-std::string QtPlatform::programFolder() {
-  return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
-}
+// The real executable's folder, byte for byte: Qt's own answer passes
+// through UTF-16 and comes back empty for a name that is not valid UTF-8.
+std::string QtPlatform::programFolder() { return posix::programFolder(); }
 
 std::string QtPlatform::pathSeparator() { return "/"; }
 
@@ -94,6 +89,10 @@ std::string QtPlatform::readFile(const std::string& path, std::size_t maxBytes) 
 void QtPlatform::writeFile(const std::string& path, const std::string& bytes) {
   posix::writeFileWhole(path, bytes);
 }
+
+std::string QtPlatform::userFolder() { return posix::userStateFolder(); }
+
+void QtPlatform::createFolders(const std::string& path) { posix::createPrivateFolders(path); }
 
 MediaPlayer& QtPlatform::mediaPlayer() { return *player_; }
 

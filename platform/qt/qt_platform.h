@@ -38,6 +38,8 @@ class QtPlatform final : public Platform {
   std::string pathSeparator() override;
   std::string readFile(const std::string& path, std::size_t maxBytes) override;
   void writeFile(const std::string& path, const std::string& bytes) override;
+  std::string userFolder() override;
+  void createFolders(const std::string& path) override;
 
   MediaPlayer& mediaPlayer() override;
 

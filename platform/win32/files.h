@@ -12,9 +12,22 @@ std::string readFilePrefix(const std::string& path, std::size_t maxBytes);
 
 // Writes a temporary file beside the target, flushes it to the disk and
 // moves it over the target, so a crash or a full disk never leaves the file
-// empty or half-written. Where the folder refuses a new file but the target
-// itself is writable, writes the target in place. A target the user made
-// read-only is left as it is. Failure when the content could not be stored.
+// empty or half-written. Through a symbolic link the file it points to is
+// replaced, in its own folder, and the link stays. Where the folder refuses
+// a new file but the target itself is writable, the new bytes go over the
+// old ones in place, and the length is cut only once they are on the disk.
+// Temporary files left by a writer that was killed are removed on the way.
+// A target the user made read-only in a folder that takes files is left as
+// it is (Failure); a folder that takes no file and a target that cannot be
+// written give Refused; Failure for any other fault.
 void writeFileWhole(const std::string& path, const std::string& bytes);
+
+// Windows' own per-user place for the files of a program folder that the
+// user may not write: %LOCALAPPDATA%\VirtualStore\<the folder without its
+// drive>. Empty for a folder with no drive letter (a network share).
+std::string virtualStoreFolder(const std::string& programFolder);
+
+// Creates the folder and the missing folders above it; Failure when it cannot.
+void createFolders(const std::string& path);
 
 }  // namespace guizzolo::win32

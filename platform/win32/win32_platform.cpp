@@ -98,6 +98,12 @@ std::string Win32Platform::readFile(const std::string& path, std::size_t maxByte
 
 void Win32Platform::writeFile(const std::string& path, const std::string& bytes) { writeFileWhole(path, bytes); }
 
+// Where Windows' file virtualization put a legacy program's files, so that
+// a value the original program left there carries over.
+std::string Win32Platform::userFolder() { return virtualStoreFolder(programFolder()); }
+
+void Win32Platform::createFolders(const std::string& path) { win32::createFolders(path); }
+
 void Win32Platform::end() { ExitProcess(0); }
 
 void Win32Platform::removeFramed(HWND hwnd) { framed_.erase(std::remove(framed_.begin(), framed_.end(), hwnd), framed_.end()); }

@@ -34,6 +34,8 @@ class Win32Platform final : public Platform {
   std::string pathSeparator() override { return "\\"; }
   std::string readFile(const std::string& path, std::size_t maxBytes) override;
   void writeFile(const std::string& path, const std::string& bytes) override;
+  std::string userFolder() override;
+  void createFolders(const std::string& path) override;
   MediaPlayer& mediaPlayer() override { return player_; }
   [[noreturn]] void end() override;
 

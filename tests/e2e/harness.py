@@ -38,7 +38,8 @@ FULL_STORE = b'100\r\n'  # a fed fish: no hunger message for over a minute
 def desktop_env():
     """The environment of a process on the virtual desktop."""
     env = dict(os.environ)
-    for name in ('WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'SESSION_MANAGER'):
+    # XDG_STATE_HOME: every pet keeps its per-user store in its own HOME.
+    for name in ('WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'SESSION_MANAGER', 'XDG_STATE_HOME'):
         env.pop(name, None)
     return env
 

@@ -53,6 +53,26 @@ TEST_F(HungerClockTest, StepsDownAndComplainsAtTwentyAndTen) {
   }
 }
 
+TEST_F(HungerClockTest, AValueStoredUnderAnotherLocaleKeepsTheFishAlive) {
+  // Written under the locale on the left, read under the one on the right.
+  struct Case { std::string stored, separator, after; };
+  for (const Case& c : std::vector<Case>{
+           {"19\xd9\xab" "5", ".", "18.5"},  {"19\xd9\xab" "5", ",", "18,5"},
+           {"19.5", "\xd9\xab", "18\xd9\xab" "5"}, {"19,5", ".", "18"},  // the comma ends the field
+           {"\"19,5\"", ".", "18.5"}}) {
+    SCOPED_TRACE(c.stored + " read with " + c.separator);
+    fake::FakePlatform local(folder_.string());
+    local.separator = c.separator;
+    Program p(local);
+    WriteStoreBytes(c.stored + "\r\n");
+    p.Start();
+    local.draw(10, 950);
+    EXPECT_NO_THROW(local.tick("Form1", 1)) << "the fish died";
+    EXPECT_EQ(local.window("NuvoNuvo di Tarvisco")->texts[Form2::Text1], c.after);
+    EXPECT_TRUE(local.boxes.empty());
+  }
+}
+
 TEST_F(HungerClockTest, StepsOnlyOnEventNumbers901To999) {
   StartWith("50");
   for (const auto& [e, expected] : {std::pair{900, "50"}, {1000, "50"}, {901, "49"}, {999, "48"}}) {

@@ -6,6 +6,8 @@ ARTIFACT_DIR. Exit status 0 when every check passed.
 """
 
 import os
+import shutil
+import subprocess
 import sys
 import time
 
@@ -501,12 +503,80 @@ class Run:
                 best = max(best, math.sqrt(sum(s * s for s in chunk) / len(chunk)) / 32768.0)
         return best
 
+    def installed_program(self):
+        """Installed under Program Files and run by a user who may not write
+        there (nobody, in a Wine prefix of its own): closing the panel stores
+        the value in the user's VirtualStore copy, which the next run reads."""
+        d = self.d
+        nobody = 65534
+        home = os.path.join(d.root, "nobody")
+        os.makedirs(home)
+        os.chown(home, nobody, nobody)
+        os.chmod(d.root, 0o755)
+        env = dict(d.wine_env, HOME=home, WINEPREFIX=os.path.join(home, "prefix"))
+        env.pop("XDG_RUNTIME_DIR", None)
+        as_nobody = ["setpriv", f"--reuid={nobody}", f"--regid={nobody}", "--clear-groups", "--"]
+        subprocess.run(as_nobody + ["/usr/lib/wine/wine64", "wineboot", "-i"], env=env, timeout=300,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        drive_c = os.path.join(home, "prefix", "drive_c")
+        folder = os.path.join(drive_c, "Program Files", "Guizzolo")
+        os.makedirs(folder)  # root's: nobody may read it, not write it
+        for name in ("NuvoNuvo.exe", "Sound.wav", "Sound2.wav", "Sound3.wav", "Sound4.wav"):
+            shutil.copy2(os.path.join(self.build, name), folder)
+        with open(os.path.join(folder, "Ph.ini"), "wb") as f:
+            f.write(b"50\r\n")
+        copy = os.path.join(drive_c, "users", "nobody", "AppData", "Local", "VirtualStore",
+                            "Program Files", "Guizzolo", "Ph.ini")
+
+        def open_and_close_panel():
+            proc = d._spawn(as_nobody + ["/usr/lib/wine/wine64", os.path.join(folder, "NuvoNuvo.exe")], env=env)
+            try:
+                pet = self.pet()
+                time.sleep(1.0)
+                panel = self.press_panel_open(pet)
+                if panel:
+                    pg = d.geometry(panel) or (0, 0, 0, 0)
+                    for _ in range(3):
+                        self.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)
+                        try:
+                            wait_for("the panel to close", lambda: not d.find(PANEL), 4)
+                            break
+                        except TimeoutError:
+                            pass
+                try:
+                    wait_for("the user's copy", lambda: os.path.exists(copy) and os.stat(copy).st_mtime > 1e9 + 1, 5)
+                except TimeoutError:
+                    pass
+            finally:
+                d.end(proc)
+
+        try:
+            open_and_close_panel()
+            stored = open(copy, "rb").read() if os.path.exists(copy) else None
+            value = int(stored) if stored and stored.strip().isdigit() and stored.endswith(b"\r\n") else None
+            check("installed read-only: closing the panel stores the value in VirtualStore",
+                  value is not None and 40 <= value <= 50, repr(stored))
+            check("installed read-only: Ph.ini in Program Files is left as it was",
+                  open(os.path.join(folder, "Ph.ini"), "rb").read() == b"50\r\n")
+            if stored:
+                with open(copy, "wb") as f:  # still nobody's file
+                    f.write(b"30\r\n")
+                os.utime(copy, (1e9, 1e9))
+                open_and_close_panel()
+                again = open(copy, "rb").read()
+                check("installed read-only: the next run reads the VirtualStore copy first",
+                      again.strip().isdigit() and 25 <= int(again) <= 30, repr(again))
+        finally:
+            subprocess.run(as_nobody + ["/usr/lib/wine/wineserver", "-k"], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def run(self):
         try:
             self.d.start()
             self.main_program()
             self.death()
             self.exit_button()
+            self.installed_program()
         finally:
             self.d.stop()
 

@@ -37,6 +37,9 @@ SOUNDS = ('Sound.wav', 'Sound2.wav', 'Sound3.wav', 'Sound4.wav')
 INSTALLED = {'NuvoNuvo.exe', *SOUNDS, 'LEGGIMI.txt', 'README.txt', 'Uninstall.exe'}
 UNINSTALL_KEY = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Guizzolo'
 PROGRAM = r'C:\Program Files\Guizzolo'
+# The panel's feed and exit buttons: left, top, width, height in twips.
+FEED = (3240, 120, 1575, 255)
+EXIT = (2760, 1080, 2055, 255)
 
 results = []
 
@@ -168,25 +171,39 @@ class Checks:
         return glob.glob(os.path.join(self.d.drive_c, 'users', '*', 'AppData', 'Local', 'VirtualStore',
                                       'Program Files', 'Guizzolo', 'Ph.ini'))
 
+    def panel_origin(self, panel):
+        """The panel's client origin once the panel is active and keeps its
+        place (Wine centres it after mapping it; under load that comes late)."""
+        self.d.xdo('windowactivate', panel)
+        try:
+            geo = wait_for('the panel to keep its place', lambda: self.run.still_geometry(panel, 0.4), 10)
+        except TimeoutError:
+            geo = self.d.geometry(panel) or (0, 0, 0, 0)
+        return self.run.client_origin(geo)
+
+    def press_in_panel(self, panel, twips_box, done, what):
+        """Clicks the middle of a control, again while done() stays false."""
+        x0, y0, w, h = twips_box
+        for _ in range(3):
+            ox, oy = self.panel_origin(panel)
+            self.run.click_at(ox + (x0 + w // 2) // test_wine.TPP, oy + (y0 + h // 2) // test_wine.TPP, 1)
+            try:
+                return wait_for(what, done, 5)
+            except TimeoutError:
+                pass
+        self.shot(what.replace(' ', '-') + '-failed.png')
+        return None
+
     def feed(self, pet, store_probe):
         panel = self.run.press_panel_open(pet)
         if not check('a press on the fish brings up the panel', panel is not None):
             return None
-        self.d.xdo('windowactivate', panel)
-        time.sleep(0.5)
-        ox, oy = self.run.client_origin(self.d.geometry(panel))
-        cx, cy = (3240 + 1575 // 2) // test_wine.TPP, (120 + 255 // 2) // test_wine.TPP
-        for _ in range(3):
-            self.run.click_at(ox + cx, oy + cy, 1)
-            try:
-                return wait_for('the store', store_probe, 4)
-            except TimeoutError:
-                pass
-        return None
+        return self.press_in_panel(panel, FEED, store_probe, 'the feed to be stored')
 
     def close_panel(self, panel):
-        pg = self.d.geometry(panel) or (0, 0, 0, 0)
         for _ in range(3):
+            self.panel_origin(panel)
+            pg = self.d.geometry(panel) or (0, 0, 0, 0)
             self.run.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)
             try:
                 wait_for('the panel to close', lambda: not self.d.find(test_wine.PANEL), 4)
@@ -198,15 +215,8 @@ class Checks:
     def end_by_exit_button(self, pet):
         """The exit button, then OK on the credit box: the program ends."""
         panel = self.run.press_panel_open(pet)
-        if panel is None:
-            return False
-        self.d.xdo('windowactivate', panel)
-        time.sleep(0.5)
-        ox, oy = self.run.client_origin(self.d.geometry(panel))
-        self.run.click_at(ox + (2760 + 2055 // 2) // test_wine.TPP, oy + (1080 + 255 // 2) // test_wine.TPP, 1)
-        try:
-            wait_for('the credit message', lambda: self.d.find('Guizzolo'), 20)
-        except TimeoutError:
+        if panel is None or not self.press_in_panel(panel, EXIT, lambda: self.d.find('Guizzolo'),
+                                                     'the credit message'):
             return False
         self.d.xdo('key', 'Return')
         try:

@@ -67,8 +67,12 @@ std::string ReadStore(Platform& platform) {
   if (at.program.empty()) return {};
   std::string content;
   bool read = false;
-  // Once the user has a copy of their own, it holds the latest value.
-  if (!at.user.empty()) step([&] {
+  // While the program folder takes no file, the user's copy holds the latest
+  // value. A portable copy in a writable folder keeps to its own file, even
+  // where another copy of the program made the user's.
+  bool programTakes = true;
+  if (!at.user.empty()) step([&] { programTakes = platform.takesFile(at.program); });
+  if (!programTakes) step([&] {
       content = platform.readFile(at.user, kMostRead);
       read = true;
     });
@@ -82,15 +86,6 @@ void WriteStore(Platform& platform, const std::string& text) {
   const Places at = places(platform);
   if (at.program.empty()) return;
   const std::string bytes = text + "\r\n";
-  bool userCopy = false;
-  if (!at.user.empty()) step([&] {
-      platform.readFile(at.user, 0);
-      userCopy = true;
-    });
-  if (userCopy) {
-    step([&] { platform.writeFile(at.user, bytes); });
-    return;
-  }
   bool refused = false;
   step([&] {
     try {

@@ -197,6 +197,9 @@ class Platform {
   // system's per-user place for them); the empty text where there is none.
   // Nothing is created.
   virtual std::string userFolder() { return {}; }
+  // Whether a write of this file would be taken rather than refused (see
+  // writeFile); nothing is written.
+  virtual bool takesFile(const std::string& /*path*/) { return true; }
   // Creates the folder and the missing folders above it, private to the
   // user; Failure when it cannot.
   virtual void createFolders(const std::string& path) { throw Failure("cannot create " + path); }

@@ -191,6 +191,10 @@ void FakePlatform::writeFile(const std::string& path, const std::string& bytes) 
 
 std::string FakePlatform::userFolder() { return userFolderPath; }
 
+bool FakePlatform::takesFile(const std::string& path) {
+  return refusing.count(path.substr(0, path.find_last_of('/'))) == 0;
+}
+
 void FakePlatform::createFolders(const std::string& path) {
   call("createFolders(" + path + ")");
   for (std::string folder = path; !folder.empty();) {

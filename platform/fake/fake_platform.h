@@ -83,6 +83,7 @@ class FakePlatform : public Platform, public MediaPlayer {
   void writeFile(const std::string& path, const std::string& bytes) override;
   std::string userFolder() override;
   void createFolders(const std::string& path) override;
+  bool takesFile(const std::string& path) override;
   MediaPlayer& mediaPlayer() override;
   [[noreturn]] void end() override;
   void open(const std::string& path) override;

@@ -172,6 +172,16 @@ std::string finalTarget(const std::string& path) {
   throw Failure("symlink loop: " + path);
 }
 
+bool takesFile(const std::string& path) {
+  try {
+    const std::string target = finalTarget(path);
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) == 0) return true;
+    return ::access(folderOf(target).c_str(), W_OK | X_OK) == 0;
+  } catch (const Failure&) {
+    return true;  // a link loop is a fault of the file, not a refusal of the place
+  }
+}
+
 void writeFileWhole(const std::string& path, const std::string& bytes) {
   const std::string target = finalTarget(path);
   const std::string folder = folderOf(target);

@@ -21,6 +21,10 @@ std::string readFilePrefix(const std::string& path, std::size_t maxBytes);
 // full disk); the old content then stays as it was.
 void writeFileWhole(const std::string& path, const std::string& bytes);
 
+// Whether writeFileWhole would take the file rather than refuse it: the
+// file (through its links) can be written, or its folder takes new files.
+bool takesFile(const std::string& path);
+
 // The final target of a chain of symlinks (the path itself when it is none);
 // the last target need not exist. Failure for a loop.
 std::string finalTarget(const std::string& path);

@@ -94,6 +94,8 @@ std::string QtPlatform::userFolder() { return posix::userStateFolder(); }
 
 void QtPlatform::createFolders(const std::string& path) { posix::createPrivateFolders(path); }
 
+bool QtPlatform::takesFile(const std::string& path) { return posix::takesFile(path); }
+
 MediaPlayer& QtPlatform::mediaPlayer() { return *player_; }
 
 void QtPlatform::end() {

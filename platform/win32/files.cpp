@@ -188,6 +188,18 @@ std::string readFilePrefix(const std::string& path, std::size_t maxBytes) {
   return out;
 }
 
+bool takesFile(const std::string& path) {
+  const std::wstring target = finalTarget(widen(path));
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+    // Opened for writing without truncation: the file is left as it was.
+    Handle h(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (h.ok()) return true;
+  }
+  return folderTakesFiles(target);
+}
+
 void writeFileWhole(const std::string& path, const std::string& bytes) {
   const std::wstring target = finalTarget(widen(path));
   const DWORD attributes = GetFileAttributesW(target.c_str());

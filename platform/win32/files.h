@@ -29,5 +29,8 @@ std::string virtualStoreFolder(const std::string& programFolder);
 
 // Creates the folder and the missing folders above it; Failure when it cannot.
 void createFolders(const std::string& path);
+// Whether writeFileWhole would take the file rather than refuse it; nothing
+// is left behind.
+bool takesFile(const std::string& path);
 
 }  // namespace guizzolo::win32

@@ -104,6 +104,8 @@ std::string Win32Platform::userFolder() { return virtualStoreFolder(programFolde
 
 void Win32Platform::createFolders(const std::string& path) { win32::createFolders(path); }
 
+bool Win32Platform::takesFile(const std::string& path) { return win32::takesFile(path); }
+
 void Win32Platform::end() { ExitProcess(0); }
 
 void Win32Platform::removeFramed(HWND hwnd) { framed_.erase(std::remove(framed_.begin(), framed_.end(), hwnd), framed_.end()); }

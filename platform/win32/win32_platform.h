@@ -36,6 +36,7 @@ class Win32Platform final : public Platform {
   void writeFile(const std::string& path, const std::string& bytes) override;
   std::string userFolder() override;
   void createFolders(const std::string& path) override;
+  bool takesFile(const std::string& path) override;
   MediaPlayer& mediaPlayer() override { return player_; }
   [[noreturn]] void end() override;
 

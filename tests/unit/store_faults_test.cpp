@@ -219,6 +219,9 @@ TEST_F(StoreFaultsTest, KillBurstsInPlaceNeverShowAnEmptyOrPartialFile) {
   }
   done = true;
   reader.join();
+  RecordProperty("reads", static_cast<int>(reads));
+  RecordProperty("bad_reads", static_cast<int>(bad));
+  RecordProperty("bad_after_kill", badAfterKill);
   EXPECT_EQ(badAfterKill, 0) << "of " << kills << " kills";
   EXPECT_EQ(bad, 0) << "of " << reads << " reads; e.g. \"" << badSample << "\"";
   EXPECT_GT(reads, 1000);

@@ -49,8 +49,10 @@ TEST_F(StorePlaceTest, EachPlaceAsTheFoldersAllow) {
       {"first start, writable folder", true, true, nullptr, nullptr, "", "57\r\n", "(none)"},
       {"read-only folder: the user's copy begins", false, true, "42\r\n", nullptr, "42", "42\r\n", "57\r\n"},
       {"read-only folder, first start", false, true, nullptr, nullptr, "", "(none)", "57\r\n"},
-      {"the user's copy comes first, also beside a writable folder", true, true, "42\r\n", "30\r\n", "30",
-       "42\r\n", "57\r\n"},
+      // Another copy of the program (installed, read-only) made the user's
+      // copy; a portable copy in a writable folder keeps to its own file.
+      {"a writable folder ignores the user's copy", true, true, "42\r\n", "30\r\n", "42", "57\r\n",
+       "30\r\n"},
       {"the user's copy of a read-only folder", false, true, "42\r\n", "30\r\n", "30", "42\r\n", "57\r\n"},
       {"neither place takes the file: both stay", false, false, "42\r\n", nullptr, "42", "42\r\n", "(none)"},
   };

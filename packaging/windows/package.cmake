@@ -18,8 +18,18 @@ endforeach()
 set(sounds Sound.wav Sound2.wav Sound3.wav Sound4.wav)
 list(TRANSFORM sounds PREPEND ${GUIZZOLO_ASSET_DIR}/ OUTPUT_VARIABLE sound_files)
 
+# One stripped copy of the program for both files (strip stamps the time
+# into a PE file, so two strips would give two different programs).
+set(release_exe ${CMAKE_BINARY_DIR}/release/NuvoNuvo.exe)
+add_custom_command(OUTPUT ${release_exe}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/release
+  COMMAND ${CMAKE_STRIP} -o ${release_exe} $<TARGET_FILE:NuvoNuvo>
+  DEPENDS NuvoNuvo
+  VERBATIM)
+add_custom_target(guizzolo_release_exe ALL DEPENDS ${release_exe})
+
 # The zip: everything in one folder, the program folder.
-install(TARGETS NuvoNuvo RUNTIME DESTINATION .)
+install(PROGRAMS ${release_exe} DESTINATION .)
 install(FILES ${sound_files} ${docs} DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME ${GUIZZOLO_DISPLAY_NAME})
@@ -27,7 +37,6 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR ${GUIZZOLO_PUBLISHER})
 set(CPACK_PACKAGE_FILE_NAME ${GUIZZOLO_DISPLAY_NAME}-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${GUIZZOLO_PACKAGE_DIR})
 include(CPack)
 
@@ -39,8 +48,7 @@ if(GUIZZOLO_MAKENSIS)
   add_custom_command(OUTPUT ${setup}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${stage} ${GUIZZOLO_PACKAGE_DIR}
-    COMMAND ${CMAKE_STRIP} -o ${stage}/NuvoNuvo.exe $<TARGET_FILE:NuvoNuvo>
-    COMMAND ${CMAKE_COMMAND} -E copy ${sound_files} ${docs} ${stage}
+    COMMAND ${CMAKE_COMMAND} -E copy ${release_exe} ${sound_files} ${docs} ${stage}
     COMMAND ${GUIZZOLO_MAKENSIS} -V2 -NOCD
       -DVERSION=${PROJECT_VERSION}
       -DPUBLISHER=${GUIZZOLO_PUBLISHER}
@@ -49,7 +57,7 @@ if(GUIZZOLO_MAKENSIS)
       -DICON=${GUIZZOLO_ASSET_DIR}/guizzolo.ico
       -DOUTFILE=${setup}
       ${CMAKE_CURRENT_LIST_DIR}/guizzolo.nsi
-    DEPENDS NuvoNuvo ${sound_files} ${docs} ${CMAKE_CURRENT_LIST_DIR}/guizzolo.nsi
+    DEPENDS ${release_exe} ${sound_files} ${docs} ${CMAKE_CURRENT_LIST_DIR}/guizzolo.nsi
       ${GUIZZOLO_ASSET_DIR}/guizzolo.ico
     VERBATIM)
   add_custom_target(guizzolo_setup DEPENDS ${setup})

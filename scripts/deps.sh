@@ -8,6 +8,8 @@ set -euo pipefail
 run_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libxcb1-dev
+  # The sound player's headers; its library (libpulse0) is opened at run time.
+  libpulse-dev
   # Run time: the xcb platform plugin and the GIF reader live in libqt6gui6;
   # QSoundEffect plays through PulseAudio from libqt6multimedia6 (libpulse0).
   libqt6gui6 libqt6widgets6 libqt6multimedia6 libpulse0

@@ -194,17 +194,23 @@ class Recording:
     """Records the null sink's monitor (16-bit mono raw) from start to stop."""
     RATE = 44100
 
-    def __init__(self, path):
+    def __init__(self, path, server=None):
+        """server: the PULSE_SERVER to record from (default: the desktop's)."""
         self.path = path
         self._file = open(path, 'wb')
+        self.started = time.monotonic()
         sink = os.environ['GUIZZOLO_SINK']
+        env = desktop_env()
+        if server:
+            env['PULSE_SERVER'] = server
         self._proc = subprocess.Popen(
             ['parec', '-d', sink + '.monitor', '--raw', '--format=s16le',
              f'--rate={self.RATE}', '--channels=1', '--latency-msec=30'],
-            stdout=self._file, stderr=subprocess.DEVNULL, env=desktop_env())
+            stdout=self._file, stderr=subprocess.DEVNULL, env=env)
         try:
             # Recording once the server lists the stream and data flows.
-            poll(lambda: run('pactl', 'list', 'short', 'source-outputs', check=False).strip(),
+            poll(lambda: subprocess.run(['pactl', 'list', 'short', 'source-outputs'], env=env,
+                                        capture_output=True, text=True).stdout.strip(),
                  5, 'parec to connect')
             poll(lambda: os.path.getsize(path) > 0, 5, 'parec to deliver data')
         except BaseException:
@@ -376,8 +382,8 @@ class E2ETest(unittest.TestCase):
         return poll(lambda: search('--pid', str(proc.pid), '--name', f'^{title}$'), 10,
                     f'the xterm "{title}"')[0]
 
-    def record(self):
-        recording = Recording(os.path.join(self.tmp, f'sink-{time.monotonic_ns()}.raw'))
+    def record(self, server=None):
+        recording = Recording(os.path.join(self.tmp, f'sink-{time.monotonic_ns()}.raw'), server)
         self.addCleanup(recording.stop)
         return recording
 

@@ -1,14 +1,29 @@
 #include "app/program.h"
 
+#include "app/resume_next.h"
+
 namespace guizzolo {
 
-Program::Program(Platform& platform) : form1(platform, form2), form2(platform) {
+Program::Program(Platform& platform) : form1(platform, form2), form2(platform), platform_(platform) {
   form2.attach(form1);
 }
 
 void Program::Start() {
   form1.Load();
   form1.Show();
+}
+
+void Program::EndSession() {
+  // A second request that arrives while the panel's unload handler runs
+  // (the window system may deliver one inside it) only ends the program.
+  if (!endingSession_) {
+    endingSession_ = true;
+    // The pet has no unload handler of its own. Once it is gone the exit
+    // button is under way, which saves nothing; the panel's handler would
+    // only bring the pet back to life for an instant.
+    if (form1.IsLoaded()) step([&] { form2.Unload(); });
+  }
+  platform_.end();
 }
 
 }  // namespace guizzolo

@@ -7,11 +7,15 @@ set -euo pipefail
 
 run_packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev libxcb1-dev
+  qt6-base-dev qt6-multimedia-dev
   # The sound player's headers; its library (libpulse0) is opened at run time.
   libpulse-dev
-  # Run time: the xcb platform plugin and the GIF reader live in libqt6gui6;
-  # QSoundEffect plays through PulseAudio from libqt6multimedia6 (libpulse0).
+  # The pet's window: plain xcb, its shape and (for the grab hand) render.
+  libxcb1-dev libxcb-shape0-dev libxcb-render0-dev
+  # The session manager (XSMP), for the logout.
+  libsm-dev libice-dev
+  # Run time of the panel's Qt module, opened when the panel is first shown:
+  # the xcb platform plugin lives in libqt6gui6.
   libqt6gui6 libqt6widgets6 libqt6multimedia6 libpulse0
   fonts-dejavu-core fonts-liberation
   # The virtual desktop used when there is no display.
@@ -20,6 +24,8 @@ run_packages=(
 test_packages=(
   "${run_packages[@]}"
   libgtest-dev
+  # The session manager of the session-end test.
+  libsm-dev libice-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.

@@ -76,7 +76,10 @@ QtWindow::QtWindow(const WindowLayout& layout, WindowEvents& events, float twips
 
   widget_->setWindowTitle(fromUtf8(layout.caption));
   if (framed_) {
-    widget_->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // A plain window to Qt, not a tool one: Qt would name its hidden client
+    // leader as the panel's parent (WM_TRANSIENT_FOR), which some window
+    // managers refuse. Its window type is set to a utility one before each map.
+    widget_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowCloseButtonHint);
     if (layout.hasIcon) widget_->setWindowIcon(panelIcon());
   } else {

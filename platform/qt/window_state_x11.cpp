@@ -40,16 +40,17 @@ struct Atoms {
   xcb_atom_t windowType = XCB_NONE;
   xcb_atom_t typeToolbar = XCB_NONE;
   xcb_atom_t typeUtility = XCB_NONE;
+  xcb_atom_t typeDialog = XCB_NONE;
   xcb_window_t root = XCB_NONE;
 };
 
 // Looked up once per run: one round trip for all the names together.
 const Atoms& atoms(xcb_connection_t* c) {
   static const Atoms known = [c] {
-    constexpr int kCount = 7;
+    constexpr int kCount = 8;
     const char* names[kCount] = {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
                                  "_MOTIF_WM_HINTS", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLBAR",
-                                 "_NET_WM_WINDOW_TYPE_UTILITY"};
+                                 "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_DIALOG"};
     xcb_intern_atom_cookie_t cookies[kCount];
     for (int i = 0; i < kCount; ++i)
       cookies[i] = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
@@ -60,7 +61,7 @@ const Atoms& atoms(xcb_connection_t* c) {
         std::free(reply);
       }
     }
-    return Atoms{found[0], found[1], found[2], found[3], found[4], found[5], found[6], rootWindow(c)};
+    return Atoms{found[0], found[1], found[2], found[3], found[4], found[5], found[6], found[7], rootWindow(c)};
   }();
   return known;
 }
@@ -213,13 +214,19 @@ void closeBoxOnly(QWidget* window) {
   const std::uint32_t hints[5] = {kFunctions | kDecorations, kFuncMove | kFuncClose,
                                   kDecorBorder | kDecorTitle | kDecorMenu, 0, 0};
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.motifHints, a.motifHints, 32, 5, hints);
-  // Some window managers (openbox among them) keep the minimise button of
-  // any utility window whatever the Motif hints say, and drop it only for a
-  // toolbar; those that do not know the type fall back to the utility one.
-  if (a.windowType != XCB_NONE && a.typeToolbar != XCB_NONE && a.typeUtility != XCB_NONE) {
-    const xcb_atom_t types[2] = {a.typeToolbar, a.typeUtility};
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 2, types);
-  }
+  // A utility window alone: mutter and KWin give a TOOLBAR-typed window no
+  // close action, and the close box is how the user sends the fish swimming.
+  if (a.windowType != XCB_NONE && a.typeUtility != XCB_NONE)
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 1, &a.typeUtility);
+}
+
+void dialogType(QWidget* window) {
+  xcb_connection_t* c = connection();
+  const xcb_window_t id = nativeWindow(window);
+  if (c == nullptr || id == XCB_NONE) return;
+  const Atoms& a = atoms(c);
+  if (a.windowType != XCB_NONE && a.typeDialog != XCB_NONE)
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 1, &a.typeDialog);
 }
 
 RaiseTracker::RaiseTracker(QWidget* window) : window_(window) {

@@ -27,6 +27,10 @@ std::optional<bool> leftButtonDown();
 // every flag change and comes before every map.
 void closeBoxOnly(QWidget* window);
 
+// A dialog's window type, for a window that Qt made a plain one so that it
+// names no unmapped window as its parent (WM_TRANSIENT_FOR).
+void dialogType(QWidget* window);
+
 // Whether a raise of the window can change anything: some other top-level
 // window has been mapped or restacked since the window was last raised.
 // Raising ten times a second would otherwise cost the window manager a

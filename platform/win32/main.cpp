@@ -16,6 +16,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   guizzolo::win32::Win32Platform platform(instance);
   guizzolo::Program program(platform);
+  platform.onSessionEnd([&program] { program.EndSession(); });
   program.Start();
 
   // The program ends through Platform::end(); the loop itself runs for ever.

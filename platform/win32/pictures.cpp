@@ -2,11 +2,14 @@
 
 #include <map>
 
-#include "platform/win32/gif_decoder.h"
+#include "platform/image/gif_decoder.h"
 #include "platform/win32/resource_ids.h"
 
 namespace guizzolo::win32 {
 namespace {
+
+using image::decodeGif;
+using image::GifError;
 
 Image decodeResource(HINSTANCE instance, int id) {
   HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA

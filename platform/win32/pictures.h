@@ -4,9 +4,12 @@
 #include "platform/win32/win_api.h"
 
 #include "platform/platform.h"
-#include "platform/win32/image.h"
+#include "platform/image/image.h"
 
 namespace guizzolo::win32 {
+
+using image::Image;
+using image::scaledNearest;
 
 // The picture as decoded from its GIF resource; an empty image for None.
 // Failure when the resource is missing or damaged.

@@ -7,6 +7,7 @@
 
 #include "platform/win32/files.h"
 #include "platform/win32/locale_formats.h"
+#include "platform/win32/message_box.h"
 #include "platform/win32/utf8.h"
 #include "platform/win32/win32_window.h"
 
@@ -63,10 +64,15 @@ void Win32Platform::msgBox(const std::string& text, int style, const std::string
     ~Hold() { --count_; }
     int& count_;
   } hold(boxesOpen_);
-  // Task-modal: the program's own windows take no input until it is answered.
-  // Topmost, or it would open behind the pet, which sits in the topmost band.
-  const UINT flags = MB_OK | static_cast<UINT>(style) | MB_TASKMODAL | MB_TOPMOST | MB_SETFOREGROUND;
-  if (MessageBoxW(nullptr, body.c_str(), caption.c_str(), flags) == 0) throw Failure("message box failed");
+  // A tick inside a drag opens the box from within the window system's move
+  // loop, which holds the pointer: the box gets it instead, and the loop is
+  // told the button went up, so it ends where the pet is when the box is
+  // answered (nothing snaps back, nothing follows a released button).
+  HWND dragged = moving_;
+  if (dragged != nullptr) ReleaseCapture();
+  const int answer = showMessageBox(body, caption, static_cast<UINT>(style));
+  if (dragged != nullptr && moving_ == dragged) PostMessageW(dragged, WM_LBUTTONUP, 0, 0);
+  if (answer == 0) throw Failure("message box failed");
 }
 
 void Win32Platform::openUrl(const std::string& url) {
@@ -107,6 +113,11 @@ void Win32Platform::createFolders(const std::string& path) { win32::createFolder
 bool Win32Platform::takesFile(const std::string& path) { return win32::takesFile(path); }
 
 void Win32Platform::end() { ExitProcess(0); }
+
+void Win32Platform::endSession() {
+  if (sessionEnd_) sessionEnd_();
+  end();
+}
 
 void Win32Platform::removeFramed(HWND hwnd) { framed_.erase(std::remove(framed_.begin(), framed_.end(), hwnd), framed_.end()); }
 

@@ -4,6 +4,7 @@
 #include "platform/win32/win_api.h"
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -49,6 +50,13 @@ class Win32Platform final : public Platform {
   void removeFramed(HWND hwnd);
   // Tab, Shift+Tab and the arrow keys move between the panel's controls.
   bool dialogMessage(MSG& message);
+  // The window being dragged by the system's move loop, nullptr when none.
+  void setMoving(HWND hwnd) { moving_ = hwnd; }
+  HWND moving() const { return moving_; }
+  // The user's session ends (logout, shutdown): the handler runs, then the
+  // program ends.
+  void onSessionEnd(std::function<void()> handler) { sessionEnd_ = std::move(handler); }
+  [[noreturn]] void endSession();
 
  private:
   HINSTANCE instance_;
@@ -56,6 +64,8 @@ class Win32Platform final : public Platform {
   std::mt19937 random_;
   int boxesOpen_ = 0;
   std::vector<HWND> framed_;
+  HWND moving_ = nullptr;
+  std::function<void()> sessionEnd_;
   Win32MediaPlayer player_;
 };
 

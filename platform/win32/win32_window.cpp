@@ -272,6 +272,14 @@ void Win32Window::dragMove() {
   // of the press and the move loop never sees the release.
   POINT at{};
   GetCursorPos(&at);
+  struct Moving {
+    Moving(Win32Platform& platform, HWND hwnd) : platform_(platform), previous_(platform.moving()) {
+      platform_.setMoving(hwnd);
+    }
+    ~Moving() { platform_.setMoving(previous_); }
+    Win32Platform& platform_;
+    HWND previous_;
+  } moving(platform_, hwnd_);
   SendMessageW(hwnd_, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, MAKELPARAM(at.x, at.y));
 }
 
@@ -399,6 +407,12 @@ LRESULT Win32Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     }
+    case WM_QUERYENDSESSION:
+      return TRUE;  // the program never holds up a logout
+    case WM_ENDSESSION:
+      // Every top-level window hears it; the first one ends the program.
+      if (wParam) platform_.endSession();
+      return 0;
     case WM_CLOSE:
       // A request only: the program decides whether the window goes.
       events_.closeRequested();

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/win32/image.h"
+#include "platform/image/image.h"
 
 namespace guizzolo::win32 {
+
+using image::Image;
 
 class Win32Platform;
 

@@ -26,6 +26,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 EXE = os.environ.get('GUIZZOLO_EXE', os.path.join(REPO, 'build', 'NuvoNuvo'))
 ARTIFACTS = os.environ.get('GUIZZOLO_E2E_ARTIFACTS', os.path.join(REPO, 'build', 'e2e-artifacts'))
 
+QT_MODULE = 'NuvoNuvo-qt.so'
 SOUNDS = ('Sound.wav', 'Sound2.wav', 'Sound3.wav', 'Sound4.wav')
 PANEL_TITLE = 'NuvoNuvo di Tarvisco'
 BOX_TITLE = 'Guizzolo'
@@ -44,9 +45,10 @@ def desktop_env():
     return env
 
 
-def run(*args, check=True, timeout=10):
+def run(*args, check=True, timeout=10, input_text=None):
     """Runs a command on the virtual desktop; returns its stdout."""
-    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout)
+    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout,
+                          input=input_text)
     if check and done.returncode != 0:
         raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
     return done.stdout
@@ -278,14 +280,26 @@ class SilentServer:
 
 # --- the program and other clients -------------------------------------------
 
+def _session_signals():
+    """The signals as a desktop session hands them to its programs: a shell
+    without job control (a CI runner) ignores SIGINT in its background
+    children, and the program rightly keeps a signal that it finds ignored."""
+    for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+        signal.signal(number, signal.SIG_DFL)
+
+
 class Pet:
     """The program, copied into a fresh program folder of its own."""
 
-    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None):
+    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None, with_module=True):
         self.folder = folder
         os.makedirs(folder)
         exe_dir = os.path.dirname(EXE)
         shutil.copy2(EXE, os.path.join(folder, 'NuvoNuvo'))
+        # The panel's Qt module sits beside the executable.
+        module = os.path.join(exe_dir, QT_MODULE)
+        if with_module and os.path.exists(module):
+            shutil.copy2(module, os.path.join(folder, QT_MODULE))
         for name in sounds:
             shutil.copy2(os.path.join(exe_dir, name), os.path.join(folder, name))
         if store is not None:
@@ -309,7 +323,8 @@ class Pet:
         self._err = open(os.path.join(self.cwd, 'stderr'), 'wb')
         self.started = time.monotonic()
         self.proc = subprocess.Popen([os.path.join(self.folder, 'NuvoNuvo')], cwd=self.cwd,
-                                     env=self.env, stdout=self._out, stderr=self._err)
+                                     env=self.env, stdout=self._out, stderr=self._err,
+                                     preexec_fn=_session_signals)
         return self
 
     def stop(self):

@@ -577,8 +577,14 @@ class Run:
             self.death()
             self.exit_button()
             self.installed_program()
+            session_checks.box_during_drag(self, check, solid_points(4)[0])
+            session_checks.box_behind_typing(self, check)
+            session_checks.session_end(self, check)  # last: it ends every program of the prefix
         finally:
             self.d.stop()
+
+
+import session_checks  # noqa: E402  (it uses the helpers above)
 
 
 def main():

@@ -1,12 +1,12 @@
 // A decoded picture as plain pixels, and the one scaling the pet uses.
-// No Windows header here: the decoder and the scaling are checked on the
-// build machine against an independent GIF reader.
+// Shared by the Windows and the X11 programs: no window-system header here.
+// The decoder and the scaling are checked against an independent GIF reader.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-namespace guizzolo::win32 {
+namespace guizzolo::image {
 
 struct Image {
   int width = 0, height = 0;
@@ -21,4 +21,4 @@ struct Image {
 // into the key colour, and Wine and Windows draw the very same pixels.
 Image scaledNearest(const Image& source, int width, int height);
 
-}  // namespace guizzolo::win32
+}  // namespace guizzolo::image

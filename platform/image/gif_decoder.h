@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/win32/image.h"
+#include "platform/image/image.h"
 
-namespace guizzolo::win32 {
+namespace guizzolo::image {
 
 struct GifError : std::runtime_error {
   explicit GifError(const std::string& what) : std::runtime_error(what) {}
@@ -18,4 +18,4 @@ struct GifError : std::runtime_error {
 // GifError for anything that is not a readable GIF.
 Image decodeGif(const std::uint8_t* data, std::size_t size);
 
-}  // namespace guizzolo::win32
+}  // namespace guizzolo::image

@@ -1,8 +1,8 @@
-#include "platform/win32/image.h"
+#include "platform/image/image.h"
 
 #include <cstddef>
 
-namespace guizzolo::win32 {
+namespace guizzolo::image {
 
 Image scaledNearest(const Image& source, int width, int height) {
   Image out;
@@ -29,4 +29,4 @@ Image scaledNearest(const Image& source, int width, int height) {
   return out;
 }
 
-}  // namespace guizzolo::win32
+}  // namespace guizzolo::image

@@ -1,9 +1,9 @@
-#include "platform/win32/gif_decoder.h"
+#include "platform/image/gif_decoder.h"
 
 #include <array>
 #include <vector>
 
-namespace guizzolo::win32 {
+namespace guizzolo::image {
 namespace {
 
 class Reader {
@@ -203,4 +203,4 @@ Image decodeGif(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-}  // namespace guizzolo::win32
+}  // namespace guizzolo::image

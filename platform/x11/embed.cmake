@@ -1,0 +1,21 @@
+# Writes OUTPUT, a C++ source defining guizzolo::x11::embedded::NAME for each
+# NAME=FILE pair in ENTRIES (separated by |), the file's bytes as an array.
+# Run as: cmake -DOUTPUT=... -DENTRIES=... -P embed.cmake
+set(text "// Made by platform/x11/embed.cmake from the files in assets/.\n#include \"platform/x11/embedded.h\"\n\nnamespace guizzolo::x11::embedded {\nnamespace {\n")
+set(defs "")
+string(REPLACE "|" ";" ENTRIES "${ENTRIES}")
+foreach(item IN LISTS ENTRIES)
+  string(REPLACE "=" ";" pair "${item}")
+  list(GET pair 0 name)
+  list(GET pair 1 file)
+  file(READ "${file}" hex HEX)
+  string(LENGTH "${hex}" length)
+  math(EXPR size "${length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
+  string(APPEND text "const std::uint8_t ${name}Data[] = {\n${bytes}\n};\n")
+  string(APPEND defs "const Bytes ${name}{${name}Data, ${size}};\n")
+endforeach()
+string(APPEND text "}  // namespace\n\n${defs}\n}  // namespace guizzolo::x11::embedded\n")
+file(WRITE "${OUTPUT}.tmp" "${text}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -1,0 +1,193 @@
+// The pet window on a real X server (the virtual desktop of the test
+// command): its shape is the fish's pixels, a band change keeps the window,
+// a tick's moves reach the server as one configure, and ticks stop with the
+// window. Skipped without a display.
+#include <gtest/gtest.h>
+#include <xcb/shape.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <set>
+
+#include "app/form1.h"
+#include "platform/x11/pet_window.h"
+#include "platform/x11/x11_platform.h"
+
+namespace guizzolo::x11::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::uint32_t kShow = win::kSwpShowWindow | win::kSwpNoActivate;
+
+struct Recording : WindowEvents {
+  std::vector<int> ticks;
+  std::function<void(int)> onTick;
+  void timer(int id) override {
+    ticks.push_back(id);
+    if (onTick) onTick(id);
+  }
+};
+
+class OnDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    std::string tried;
+    display_ = XDisplay::open(tried);
+    ASSERT_TRUE(display_) << tried;
+    platform_ = std::make_unique<X11Platform>(*display_, std::nullopt);
+    // A second connection watches the pet as the window manager would.
+    watcher_ = xcb_connect(nullptr, nullptr);
+  }
+  void TearDown() override {
+    platform_.reset();
+    display_.reset();
+    if (watcher_ != nullptr) xcb_disconnect(watcher_);
+  }
+  void runFor(int ms) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) platform_->loop().iterate();
+  }
+  std::unique_ptr<Window> keyedPet(Recording& events) {
+    auto pet = platform_->createWindow(Form1Layout(), events);
+    pet->setBackColour(Form1::kKeyColour);
+    pet->setWindowLong(win::kGwlExStyle, win::kWsExLayered);
+    pet->setLayeredWindowAttributes(Form1::kKeyColour, 0, win::kLwaColorKey);
+    return pet;
+  }
+  std::set<std::pair<int, int>> serverShape(xcb_window_t w) {
+    // What the pet sent is handled before the watcher's question: a round
+    // trip on the pet's own connection first.
+    std::free(xcb_get_input_focus_reply(display_->c(), xcb_get_input_focus(display_->c()), nullptr));
+    std::set<std::pair<int, int>> out;
+    auto* r = xcb_shape_get_rectangles_reply(watcher_, xcb_shape_get_rectangles(watcher_, w, XCB_SHAPE_SK_BOUNDING),
+                                            nullptr);
+    if (r == nullptr) return out;
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(r);
+    for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(r); ++i)
+      for (int y = rects[i].y; y < rects[i].y + rects[i].height; ++y)
+        for (int x = rects[i].x; x < rects[i].x + rects[i].width; ++x) out.insert({x, y});
+    std::free(r);
+    return out;
+  }
+
+  std::unique_ptr<XDisplay> display_;
+  std::unique_ptr<X11Platform> platform_;
+  xcb_connection_t* watcher_ = nullptr;
+};
+
+TEST_F(OnDisplay, ShapeIsTheVisiblePicturesAndOneRequestEach) {
+  Recording events;
+  auto pet = keyedPet(events);
+  auto* w = static_cast<PetWindow*>(pet.get());
+  pet->setControlVisible(Form1::Image1, true);
+  pet->setWindowPos(win::kHwndTopMost, 100, 120, 87, 53, kShow);
+  const auto left = serverShape(w->id());
+  EXPECT_GT(left.size(), 1500u);
+  for (auto [x, y] : left) {
+    EXPECT_LT(x, 87);
+    EXPECT_LT(y, 52) << "the last row is background";
+  }
+  pet->setControlVisible(Form1::Image1, false);
+  pet->setControlVisible(Form1::Image2, true);
+  const auto right = serverShape(w->id());
+  EXPECT_NE(left, right) << "the shape follows the picture";
+  pet->setControlVisible(Form1::Image2, false);
+  EXPECT_TRUE(serverShape(w->id()).empty()) << "nothing visible: nothing shown, nothing pressed";
+}
+
+TEST_F(OnDisplay, BandChangesKeepTheWindowAndItsStates) {
+  Recording events;
+  auto pet = keyedPet(events);
+  auto* w = static_cast<PetWindow*>(pet.get());
+  pet->setWindowPos(win::kHwndTopMost, 100, 120, 87, 53, kShow);
+  const xcb_window_t id = w->id();
+  for (std::intptr_t band : {win::kHwndNoTopMost, win::kHwndTopMost, win::kHwndTopMost, win::kHwndNoTopMost}) {
+    pet->setWindowPos(band, 100, 120, 87, 53, kShow);
+    EXPECT_EQ(w->id(), id);
+  }
+  // Negative places are not clamped; the program reads back what it set.
+  pet->setWindowPos(win::kHwndTopMost, -30, 700, 87, 53, kShow);
+  EXPECT_EQ(pet->rect().x, -30);
+  EXPECT_EQ(pet->rect().y, 700);
+  auto* geo = xcb_get_geometry_reply(watcher_, xcb_get_geometry(watcher_, id), nullptr);
+  ASSERT_NE(geo, nullptr);
+  EXPECT_EQ(geo->width, 87);
+  EXPECT_EQ(geo->height, 53);
+  std::free(geo);
+}
+
+TEST_F(OnDisplay, MovesOfOneTickReachTheServerAsOneConfigure) {
+  Recording events;
+  WindowLayout layout = Form1Layout();
+  layout.timers = {{20, true}};
+  auto pet = platform_->createWindow(layout, events);
+  auto* w = static_cast<PetWindow*>(pet.get());
+  pet->setWindowPos(win::kHwndTopMost, 100, 100, 87, 53, kShow);
+  runFor(100);
+  // Watch the window's configures from the other connection.
+  const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  xcb_change_window_attributes(watcher_, w->id(), XCB_CW_EVENT_MASK, &mask);
+  auto* sync = xcb_get_input_focus_reply(watcher_, xcb_get_input_focus(watcher_), nullptr);
+  std::free(sync);
+  int ticks = 0;
+  events.onTick = [&](int) {
+    ++ticks;
+    // x, then y, each read back in between, and the band re-applied: as a swim tick does.
+    const PixelRect start = pet->rect();
+    pet->setWindowPos(win::kHwndTopMost, start.x, start.y, 87, 53, kShow);
+    pet->move(start.x + 3, start.y);
+    pet->move(pet->rect().x, pet->rect().y + 2);
+    EXPECT_EQ(pet->rect().x, start.x + 3);
+  };
+  runFor(230);
+  events.onTick = nullptr;
+  ASSERT_GE(ticks, 5);
+  sync = xcb_get_input_focus_reply(watcher_, xcb_get_input_focus(watcher_), nullptr);
+  std::free(sync);
+  int configures = 0;
+  std::set<std::pair<int, int>> places;
+  while (xcb_generic_event_t* e = xcb_poll_for_event(watcher_)) {
+    if ((e->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY) {
+      const auto* c = reinterpret_cast<xcb_configure_notify_event_t*>(e);
+      if (c->window == w->id()) {
+        ++configures;
+        places.insert({c->x, c->y});
+      }
+    }
+    std::free(e);
+  }
+  // One per tick (a window manager may add its own synthetic ones, not more).
+  EXPECT_GE(configures, ticks - 1);
+  EXPECT_LE(configures, 2 * ticks);
+  // One place per tick, none halfway (the window manager may not have
+  // told of the last one yet).
+  EXPECT_LE(places.size(), static_cast<std::size_t>(ticks));
+  EXPECT_GE(places.size() + 1, static_cast<std::size_t>(ticks));
+}
+
+TEST_F(OnDisplay, TicksStopWithTheWindowAndDragNeedsAButton) {
+  Recording events;
+  WindowLayout layout = Form1Layout();
+  layout.timers = {{10, true}};
+  auto pet = platform_->createWindow(layout, events);
+  pet->setWindowPos(win::kHwndTopMost, 200, 200, 87, 53, kShow);
+  // No button is down: the drag returns at once, the window stays.
+  const auto start = Clock::now();
+  pet->dragMove();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_EQ(pet->rect().x, 200);
+  runFor(50);
+  EXPECT_FALSE(events.ticks.empty());
+  pet.reset();
+  events.ticks.clear();
+  // Something must wake the loop: a timer of our own.
+  const int clock = platform_->loop().addTimer(10, [] {});
+  platform_->loop().setTimerEnabled(clock, true);
+  runFor(50);
+  platform_->loop().removeTimer(clock);
+  EXPECT_TRUE(events.ticks.empty());
+}
+
+}  // namespace
+}  // namespace guizzolo::x11::test

@@ -173,6 +173,26 @@ def check_contents(deb, build, tree):
                 missing.append(f'{rel}: {soname} ({owner})')
     check('Depends covers every library of the executable and its modules', not missing and depends,
           f'Depends {sorted(depends)}; not covered: {missing}')
+
+    # A library the program opens by name at run time (dlopen) is in no
+    # NEEDED entry, so dpkg-shlibdeps cannot see it: it must be named by hand.
+    opened, unlisted = [], []
+    for rel in sorted(files):
+        path = os.path.join(tree, rel)
+        if os.path.islink(path) or not os.path.isfile(path):
+            continue
+        with open(path, 'rb') as f:
+            data = f.read()
+        if not data.startswith(b'\x7fELF'):
+            continue
+        named = {m.decode() for m in re.findall(rb'(lib[A-Za-z0-9_+-]+\.so(?:\.\d+)+)\0', data)}
+        for soname in sorted(named - set(needed_libraries(path))):
+            owner = owning_package(soname)
+            opened.append(soname)
+            if owner not in depends:
+                unlisted.append(f'{rel} opens {soname} ({owner})')
+    check('Depends covers every library the program opens at run time', not unlisted,
+          f'opened: {opened}; not covered: {unlisted}')
     check('the fonts of the panel are recommended', 'fonts-dejavu-core' in fields.get('Recommends', '')
           and 'fonts-liberation' in fields.get('Recommends', ''), fields.get('Recommends'))
 

@@ -8,15 +8,13 @@ set -euo pipefail
 run_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev
-  # The sound player's headers; its library (libpulse0) is opened at run time.
-  libpulse-dev
   # The pet's window: plain xcb, its shape and (for the grab hand) render.
   libxcb1-dev libxcb-shape0-dev libxcb-render0-dev
   # The session manager (XSMP), for the logout.
   libsm-dev libice-dev
   # Run time of the panel's Qt module, opened when the panel is first shown:
   # the xcb platform plugin lives in libqt6gui6.
-  libqt6gui6 libqt6widgets6 libqt6multimedia6 libpulse0
+  libqt6gui6 libqt6widgets6 libqt6multimedia6
   fonts-dejavu-core fonts-liberation
   # The virtual desktop used when there is no display.
   xvfb openbox imagemagick x11-utils x11-xserver-utils
@@ -27,6 +25,9 @@ test_packages=(
   # The session manager of the session-end test.
   libsm-dev libice-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
+  # The headers of libpulse's main loop, for our adapter of it and its tests
+  # (the sound player itself speaks to the audio server without libpulse).
+  libpulse-dev
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.
   locales

@@ -12,10 +12,11 @@ server), and prints min / median over the rounds of:
   peak RSS and private memory (Private_Clean + Private_Dirty) at the end, MB
   first window: ms from exec to the first window mapped on the desktop
 
-    bench/bench.py [--pet PATH] [--duration S] [--rounds N] [--quick]
+    bench/bench.py [--pet PATH] [--before PATH] [--duration S] [--rounds N] [--quick]
 
 --pet benches any pet executable (default build/NuvoNuvo); the wave files
-beside it (else those of assets/) go into its program folder. --quick runs
+beside it (else those of assets/) go into its program folder. --before adds
+a second pet (an older build, say) to the same rounds, for a side-by-side. --quick runs
 one round of 8 s, to check that everything works. CPU figures come from the
 processes' CPU clocks (nanoseconds, threads that ended included). Run it on a
 quiet machine: anything else running shows in every figure.
@@ -204,10 +205,14 @@ def desktop_env(state):
     return env
 
 
-def pet_folder(state, program):
-    folder = os.path.join(state, "pet")
+def pet_folder(state, program, name="pet"):
+    folder = os.path.join(state, name)
     os.makedirs(folder)
     shutil.copy(program, os.path.join(folder, "NuvoNuvo"))
+    # The module the program opens for its panel, where the build has one.
+    module = program + "-qt.so"
+    if os.path.exists(module):
+        shutil.copy(module, folder)
     for wav in SOUNDS:
         for source in (os.path.join(os.path.dirname(program), wav), os.path.join(ROOT, "assets", wav)):
             if os.path.exists(source):
@@ -268,6 +273,7 @@ def main():
     parser.add_argument("--duration", type=float, default=60.0, help="seconds per run (default 60)")
     parser.add_argument("--rounds", type=int, default=3, help="rounds (default 3)")
     parser.add_argument("--quick", action="store_true", help="one round of 8 s, to check the bench")
+    parser.add_argument("--before", help="another pet executable (an older build), benched beside --pet")
     parser.add_argument("--oneko", default=shutil.which("oneko") or "/usr/games/oneko")
     args = parser.parse_args()
     if args.quick:
@@ -275,7 +281,8 @@ def main():
     if args.duration <= STEADY_AFTER + 1:
         raise SystemExit(f"--duration must be over {STEADY_AFTER + 1:g} s")
     pet = os.path.abspath(args.pet)
-    for needed in (pet, args.oneko):
+    before = os.path.abspath(args.before) if args.before else None
+    for needed in [pet, args.oneko] + ([before] if before else []):
         if not os.access(needed, os.X_OK):
             raise SystemExit(f"missing {needed} (scripts/deps.sh test installs bench/packages; "
                              "scripts/build.sh builds the pet)")
@@ -295,13 +302,16 @@ def main():
             "floor": ([floor], state),
             "oneko": ([args.oneko], state),
         }
+        if before:
+            programs["before"] = ([os.path.join(pet_folder(state, before, "before"), "NuvoNuvo")],
+                                  os.path.join(state, "before"))
         names = list(programs)
         results = {n: [] for n in names}
         for round_no in range(args.rounds):
             # Each round in another order, so no program always follows the same one.
-            order = names[round_no % 3:] + names[:round_no % 3]
+            order = names[round_no % len(names):] + names[:round_no % len(names)]
             for n in order:
-                fed(folder)
+                fed(programs[n][1])
                 argv, cwd = programs[n]
                 row = run_once(n, argv, cwd, env, servers, args.duration)
                 row["servers"] = row["xserver"] + row["wm"] + row["audio"]

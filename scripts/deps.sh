@@ -32,6 +32,10 @@ test_packages=(
   # The date line and the decimal separator follow the user's locale.
   locales
   clang libclang-rt-14-dev
+  # Other desktops for the end-to-end checks (scripts/test-desktops.sh):
+  # window managers on Xvfb, and Wayland compositors with their XWayland.
+  mutter kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
+  picom xcompmgr dbus-daemon python3-dbus wmctrl
   # The Windows build, and its checks under Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
 )

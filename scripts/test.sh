@@ -4,8 +4,11 @@
 #   2. the unit tests under AddressSanitizer and UBSan, in build-asan/;
 #   3. the fuzz targets (clang, libFuzzer), in build-fuzz/, each for a while;
 #   4. on a private virtual desktop: the tests of build/ (unit, Qt, and the
-#      end-to-end tests of build/NuvoNuvo), then scripts/test-windows.sh if
-#      it is there.
+#      end-to-end tests of build/NuvoNuvo);
+#   5. the fish's end-to-end checks on other desktops (scripts/test-desktops.sh:
+#      mutter and KWin on X11 and in their Wayland sessions, weston, xfwm4,
+#      openbox with picom), one after the other;
+#   6. scripts/test-windows.sh if it is there, on a fresh openbox desktop.
 # Exits non-zero if anything failed; the last line counts the steps.
 # GUIZZOLO_FUZZ_SECONDS sets how long each fuzz target runs (default 20).
 set -uo pipefail
@@ -109,6 +112,19 @@ if [[ -z $(cd build && ctest -N -L e2e | grep 'Test *#') ]]; then
 fi
 if (. "$desktop/env" && run_ctest build); then pass; else
   fail "tests of build/ (screenshots and program output in build/e2e-artifacts/)"
+fi
+
+stop_desktop
+trap - EXIT
+step "end-to-end checks on other desktops: mutter, KWin, weston, xfwm4, picom (scripts/test-desktops.sh)"
+if scripts/test-desktops.sh; then pass; else
+  fail "checks on other desktops (logs and screenshots in build/desktops/)"
+fi
+desktop=$(mktemp -d "${TMPDIR:-/tmp}/guizzolo-desktop.XXXXXX")
+trap stop_desktop EXIT
+if ! scripts/virtual-desktop.sh start "$desktop"; then
+  fail "virtual desktop"
+  finish
 fi
 
 if [[ -x scripts/test-windows.sh ]]; then

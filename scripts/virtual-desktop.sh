@@ -1,47 +1,77 @@
 #!/usr/bin/env bash
-# A private desktop for tests and for running without a display:
-# Xvfb (1280x800, 24 bits) + openbox + a PulseAudio server whose only sink is
-# a null sink named guizzolo_sink (record its monitor to hear what was played).
+# A private desktop for tests and for running without a display: an X server
+# (Xvfb, 1280x800, 24 bits, or the XWayland of a headless Wayland compositor)
+# with a window manager, and a PulseAudio server whose only sink is a null
+# sink named guizzolo_sink (record its monitor to hear what was played).
 #
-#   scripts/virtual-desktop.sh start STATE_DIR [--no-sound]
+#   scripts/virtual-desktop.sh start STATE_DIR [--no-sound] [--desktop KIND]
 #   scripts/virtual-desktop.sh stop STATE_DIR
+#   scripts/virtual-desktop.sh kinds
+#
+# KIND (default openbox), on Xvfb: openbox, openbox-picom, openbox-xcompmgr,
+# xfwm4 (its compositor on), xfwm4-nocomp, icewm, fluxbox, mutter-x11,
+# kwin-x11; Wayland sessions, the desktop being their XWayland:
+# mutter-wayland, kwin-wayland, weston.
 #
 # start writes STATE_DIR/env (export lines: DISPLAY, PULSE_SERVER,
-# XDG_RUNTIME_DIR, GUIZZOLO_DESKTOP, GUIZZOLO_SINK); source it to use the
+# XDG_RUNTIME_DIR, GUIZZOLO_DESKTOP, GUIZZOLO_DESKTOP_KIND, GUIZZOLO_SINK;
+# DBUS_SESSION_BUS_ADDRESS where the desktop has a session bus;
+# GUIZZOLO_WAYLAND_DISPLAY in a Wayland session); source it to use the
 # desktop. stop ends what start began, by the PIDs it recorded.
+# GUIZZOLO_DESKTOP_TIMEOUT bounds each start-up wait (seconds, default 30).
 set -euo pipefail
 
-usage() { echo "usage: $0 start|stop STATE_DIR [--no-sound]" >&2; exit 2; }
+kinds=(openbox openbox-picom openbox-xcompmgr xfwm4 xfwm4-nocomp icewm fluxbox mutter-x11 kwin-x11
+       mutter-wayland kwin-wayland weston)
+
+usage() { echo "usage: $0 start STATE_DIR [--no-sound] [--desktop KIND] | stop STATE_DIR | kinds" >&2; exit 2; }
+[[ ${1:-} == kinds ]] && { printf '%s\n' "${kinds[@]}"; exit 0; }
 [[ $# -ge 2 ]] || usage
 action=$1
 mkdir -p "$2"
 state=$(cd "$2" && pwd)
+shift 2
 sound=yes
-[[ "${3:-}" == --no-sound ]] && sound=no
+kind=openbox
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --no-sound) sound=no ;;
+    --desktop) kind=${2:-}; shift ;;
+    *) usage ;;
+  esac
+  shift
+done
+[[ " ${kinds[*]} " == *" $kind "* ]] || { echo "virtual desktop: unknown kind '$kind'" >&2; usage; }
+limit=${GUIZZOLO_DESKTOP_TIMEOUT:-30}
 
 # Waits up to $1 seconds for the command that follows to succeed.
 wait_for() {
   local deadline=$((SECONDS + $1)); shift
   until "$@" >/dev/null 2>&1; do
     [[ $SECONDS -lt $deadline ]] || return 1
-    sleep 0.1
+    sleep 0.2
   done
 }
 
 alive() { kill -0 "$1" 2>/dev/null; }
 
-# Ends the processes start recorded: TERM to all, then KILL what is left
-# after five seconds.
+# Every process start begins is one line "PID NAME" of STATE_DIR/processes,
+# and its PID alone in STATE_DIR/name.pid (bench/ reads xvfb.pid).
+record() {
+  echo "$1 $2" >>"$state/processes"
+  echo "$1" >"$state/${2,,}.pid"
+}
+
+# Ends the processes start recorded, the last started first: TERM to all,
+# then KILL what is left after five seconds.
 stop() {
-  local name file pid pids=()
-  for name in pulseaudio openbox xvfb; do
-    file=$state/$name.pid
-    [[ -f $file ]] || continue
-    pid=$(<"$file")
-    rm -f "$file"
+  local file=$state/processes pid name pids=()
+  [[ -f $file ]] || return 0
+  while read -r pid name; do
     # Only if that PID still runs what was started (PIDs get reused).
-    grep -qix "$name" "/proc/$pid/comm" 2>/dev/null && pids+=("$pid")
-  done
+    [[ $(cut -c1-15 "/proc/$pid/comm" 2>/dev/null) == "${name:0:15}" ]] && pids=("$pid" "${pids[@]}")
+  done <"$file"
+  rm -f "$file" "$state"/*.pid
   [[ ${#pids[@]} -gt 0 ]] || return 0
   kill "${pids[@]}" 2>/dev/null || true
   local deadline=$((SECONDS + 5))
@@ -49,10 +79,11 @@ stop() {
     while alive "$pid" && [[ $SECONDS -lt $deadline ]]; do sleep 0.1; done
     alive "$pid" && kill -9 "$pid" 2>/dev/null || true
   done
+  return 0
 }
 
 fail() {
-  echo "virtual desktop: $1 (logs in $state)" >&2
+  echo "virtual desktop ($kind): $1 (logs in $state)" >&2
   stop
   exit 1
 }
@@ -61,28 +92,191 @@ wm_running() {
   DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
 }
 
-start() {
-  [[ ! -f $state/xvfb.pid ]] || stop
-  mkdir -p "$state/home" "$state/runtime"
-  chmod 700 "$state/runtime"
-  export HOME=$state/home XDG_RUNTIME_DIR=$state/runtime
-  unset WAYLAND_DISPLAY
+# True when the selection named $1 has an owner on $display (the
+# compositing manager holds _NET_WM_CM_S0).
+selection_owned() {
+  DISPLAY=$display /usr/bin/python3 - "$1" <<'PY'
+import ctypes, sys
+x = ctypes.CDLL('libX11.so.6')
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+d = x.XOpenDisplay(None)
+sys.exit(0 if d and x.XGetSelectionOwner(d, x.XInternAtom(d, sys.argv[1].encode(), 0)) else 1)
+PY
+}
 
+# Starts $2... in the background with its output in STATE_DIR/$1.log and
+# records it under the name of its process.
+launch() {
+  local log=$1; shift
+  "$@" >"$state/$log.log" 2>&1 &
+  record $! "$(basename "$1")"
+}
+
+start_xvfb() {
   # Xvfb picks a free display number itself and writes it to the fd.
   rm -f "$state/display"
   Xvfb -displayfd 3 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
     3>"$state/display" >"$state/xvfb.log" 2>&1 &
-  echo $! >"$state/xvfb.pid"
+  record $! Xvfb
   wait_for 10 grep -q '[0-9]' "$state/display" || fail "Xvfb did not start"
   display=:$(tr -dc 0-9 <"$state/display")
+  export DISPLAY=$display
   wait_for 10 env DISPLAY="$display" xprop -root -notype _NET_SUPPORTED ||
     fail "Xvfb does not answer on $display"
+}
 
-  DISPLAY=$display openbox --sm-disable >"$state/openbox.log" 2>&1 &
-  echo $! >"$state/openbox.pid"
-  wait_for 10 wm_running || fail "openbox did not start"
+# A session bus of the desktop's own, for the compositors that need one.
+start_bus() {
+  dbus-daemon --session --nofork --nopidfile --address="unix:path=$state/runtime/bus" \
+    --print-address=3 3>"$state/bus.address" >"$state/dbus.log" 2>&1 &
+  record $! dbus-daemon
+  wait_for 10 grep -q unix "$state/bus.address" || fail "dbus-daemon did not start"
+  bus=$(head -n 1 "$state/bus.address")
+  export DBUS_SESSION_BUS_ADDRESS=$bus
+}
+
+# The display of the XWayland that the compositor $1 (a PID) started or
+# listens for: the X lock file that names it or a child of it.
+xwayland_display() {
+  local lock pid
+  for lock in /tmp/.X*-lock; do
+    [[ -f $lock ]] || continue
+    pid=$(tr -dc 0-9 <"$lock")
+    [[ -n $pid ]] || continue
+    if [[ $pid == "$1" || $(awk '{print $4}' "/proc/$pid/stat" 2>/dev/null) == "$1" ]]; then
+      lock=${lock#/tmp/.X}
+      echo ":${lock%-lock}"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# The PIDs of the children of $1 that run $2.
+children() {
+  local stat
+  for stat in /proc/[0-9]*/stat; do
+    read -r -a fields 2>/dev/null <"$stat" || continue
+    [[ ${fields[3]:-} == "$1" && ${fields[1]:-} == "($2)" ]] && echo "${fields[0]}"
+  done
+  return 0
+}
+
+start_wayland() {
+  local compositor=$1 pid
+  shift
+  rm -f "$state/runtime/$wayland" "$state/runtime/$wayland.lock"
+  launch "$compositor" "$@"
+  pid=$(tail -n 1 "$state/processes" | cut -d' ' -f1)
+  wait_for "$limit" test -S "$state/runtime/$wayland" ||
+    fail "$compositor did not open its Wayland socket within $limit s"
+  wait_for "$limit" xwayland_display "$pid" || fail "$compositor started no XWayland within $limit s"
+  display=$(xwayland_display "$pid")
+  # mutter's XWayland takes clients with the cookie it wrote (-auth FILE).
+  local child auth=
+  for child in $(children "$pid" Xwayland); do
+    auth=$(tr '\0' '\n' <"/proc/$child/cmdline" | grep -A1 -x -- -auth | tail -n +2 || true)
+  done
+  [[ -z $auth ]] || { xauthority=$auth; export XAUTHORITY=$auth; }
+  # The first X client makes a compositor that starts XWayland on demand
+  # start it; its window manager is there when it marks the root window.
+  wait_for "$limit" wm_running || fail "no window manager on $compositor's XWayland ($display) within $limit s"
+  # Its XWayland, recorded too, so that stop ends it if the compositor is
+  # killed before it could.
+  for child in $(children "$pid" Xwayland); do record "$child" Xwayland; done
+  return 0
+}
+
+start_desktop() {
+  # No GPU here or in CI: Mesa's software rasteriser.
+  export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
+  case $kind in
+    openbox*)
+      start_xvfb
+      launch openbox openbox --sm-disable
+      wait_for "$limit" wm_running || fail "openbox did not start"
+      case $kind in
+        openbox-picom) launch picom picom --backend xrender --no-fading-openclose ;;
+        openbox-xcompmgr) launch xcompmgr xcompmgr -n ;;
+      esac
+      [[ $kind == openbox ]] || wait_for "$limit" selection_owned _NET_WM_CM_S0 ||
+        fail "${kind#openbox-} did not take the compositing selection"
+      ;;
+    xfwm4 | xfwm4-nocomp)
+      start_xvfb
+      start_bus
+      local comp=--compositor=on
+      [[ $kind == xfwm4-nocomp ]] && comp=--compositor=off
+      launch xfwm4 xfwm4 --replace --sm-client-disable $comp
+      wait_for "$limit" wm_running || fail "xfwm4 did not start"
+      [[ $kind == xfwm4 ]] && { wait_for "$limit" selection_owned _NET_WM_CM_S0 || fail "xfwm4 did not composite"; }
+      ;;
+    icewm)
+      start_xvfb
+      launch icewm icewm --replace
+      wait_for "$limit" wm_running || fail "icewm did not start"
+      ;;
+    fluxbox)
+      start_xvfb
+      launch fluxbox fluxbox -no-slit
+      wait_for "$limit" wm_running || fail "fluxbox did not start"
+      ;;
+    mutter-x11)
+      start_xvfb
+      start_bus
+      launch mutter mutter --x11 --replace --sm-disable
+      wait_for "$limit" wm_running || fail "mutter did not start on Xvfb within $limit s"
+      ;;
+    kwin-x11)
+      start_xvfb
+      start_bus
+      launch kwin kwin_x11 --replace
+      wait_for "$limit" wm_running || fail "kwin_x11 did not start on Xvfb within $limit s"
+      ;;
+    mutter-wayland)
+      start_bus
+      start_wayland mutter mutter --wayland --headless --virtual-monitor 1280x800 \
+        --wayland-display="$wayland" --sm-disable
+      ;;
+    kwin-wayland)
+      start_bus
+      # Debian's binary carries the file capability cap_sys_resource, which
+      # a container may refuse to grant: a copy of it (same name) has none.
+      mkdir -p "$state/bin"
+      cp "$(command -v kwin_wayland)" "$state/bin/kwin_wayland"
+      export KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 KWIN_WAYLAND_NO_PERMISSION_CHECKS=1
+      start_wayland kwin_wayland "$state/bin/kwin_wayland" --virtual --xwayland \
+        --width 1280 --height 800 --socket "$wayland" --no-lockscreen --no-global-shortcuts
+      ;;
+    weston)
+      mkdir -p "$state/home/.config"
+      # --debug lets weston-screenshooter take the screen captures.
+      printf '[core]\nidle-time=0\n[shell]\nbackground-color=0xff5a7890\npanel-position=none\nlocking=false\n' \
+        >"$state/home/.config/weston.ini"
+      start_wayland weston weston --backend=headless-backend.so --use-pixman --xwayland --width=1280 \
+        --height=800 --socket="$wayland" --debug --idle-time=0
+      ;;
+  esac
   # A plain coloured desktop, so that a box around the fish would show.
-  if command -v xsetroot >/dev/null; then DISPLAY=$display xsetroot -solid '#5a7890'; fi
+  if [[ -z ${wayland:-} ]] && command -v xsetroot >/dev/null; then
+    DISPLAY=$display xsetroot -solid '#5a7890'
+  fi
+}
+
+start() {
+  [[ ! -f $state/processes ]] || stop
+  mkdir -p "$state/home" "$state/runtime"
+  chmod 700 "$state/runtime"
+  export HOME=$state/home XDG_RUNTIME_DIR=$state/runtime
+  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER XDG_SESSION_TYPE
+  bus= wayland= display= xauthority=
+  unset XAUTHORITY
+  case $kind in *-wayland | weston) wayland=guizzolo-wayland ;; esac
+  start_desktop
 
   local pulse_server=
   if [[ $sound == yes ]]; then
@@ -95,10 +289,10 @@ PA
     rm -f "$socket"
     # -n: no default configuration; own HOME and XDG_RUNTIME_DIR keep it
     # apart from any other server (also when running as root).
-    pulseaudio -n -F "$state/own.pa" --daemonize=no --exit-idle-time=-1 \
-      --system=false --use-pid-file=no --disallow-exit=yes --log-target=stderr \
-      >"$state/pulseaudio.log" 2>&1 &
-    echo $! >"$state/pulseaudio.pid"
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY pulseaudio -n -F "$state/own.pa" --daemonize=no \
+      --exit-idle-time=-1 --system=false --use-pid-file=no --disallow-exit=yes \
+      --log-target=stderr >"$state/pulseaudio.log" 2>&1 &
+    record $! pulseaudio
     pulse_server=unix:$socket
     wait_for 10 env PULSE_SERVER="$pulse_server" pactl info ||
       fail "pulseaudio did not start"
@@ -106,11 +300,21 @@ PA
 
   {
     printf 'export GUIZZOLO_DESKTOP=%q\n' "$state"
+    printf 'export GUIZZOLO_DESKTOP_KIND=%q\n' "$kind"
     printf 'export DISPLAY=%q\n' "$display"
     printf 'export XDG_RUNTIME_DIR=%q\n' "$state/runtime"
     if [[ -n $pulse_server ]]; then
       printf 'export PULSE_SERVER=%q\n' "$pulse_server"
       printf 'export GUIZZOLO_SINK=guizzolo_sink\n'
+    fi
+    if [[ -n $bus ]]; then
+      printf 'export DBUS_SESSION_BUS_ADDRESS=%q\n' "$bus"
+    fi
+    if [[ -n $wayland ]]; then
+      printf 'export GUIZZOLO_WAYLAND_DISPLAY=%q\n' "$wayland"
+    fi
+    if [[ -n $xauthority ]]; then
+      printf 'export XAUTHORITY=%q\n' "$xauthority"
     fi
     printf 'unset WAYLAND_DISPLAY\n'
   } >"$state/env"

@@ -128,9 +128,9 @@ PetWindow::PetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& even
   std::uint32_t normal[18] = {};
   normal[0] = 1u | 4u | 8u;
   setProperty(c_, id_, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, normal);
-  // Mapped without activation.
-  const std::uint32_t userTime = 0;
-  setProperty(c_, id_, a.netWmUserTime, XCB_ATOM_CARDINAL, 32, 1, &userTime);
+  // No _NET_WM_USER_TIME: input False alone keeps the window managers from
+  // activating it, while KWin marks a window mapped with user time 0 as
+  // demanding attention.
   setProperty(c_, id_, a.netWmWindowType, XCB_ATOM_ATOM, 32, 1, &a.typeUtility);
   const std::uint32_t motif[5] = {2 /* decorations */, 0, 0, 0, 0};
   setProperty(c_, id_, a.motifHints, a.motifHints, 32, 5, motif);

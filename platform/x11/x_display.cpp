@@ -47,7 +47,7 @@ std::unique_ptr<XDisplay> XDisplay::open(std::string& error) {
   const std::string cm = "_NET_WM_CM_S" + std::to_string(screenNumber);
   const char* names[] = {"_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
                          "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY",
-                         "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "_NET_WM_USER_TIME",
+                         "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING",
                          "_MOTIF_WM_HINTS", "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW",
                          "RESOURCE_MANAGER", "WM_PROTOCOLS", cm.c_str()};
   constexpr std::size_t kCount = sizeof names / sizeof names[0];

@@ -16,7 +16,7 @@ namespace guizzolo::x11 {
 
 struct Atoms {
   xcb_atom_t netWmState, stateAbove, stateSkipTaskbar, stateSkipPager, netWmWindowType,
-      typeUtility, netWmPid, netWmName, utf8String, netWmUserTime, motifHints,
+      typeUtility, netWmPid, netWmName, utf8String, motifHints,
       clientListStacking, netActiveWindow, resourceManager, wmProtocols, netWmCmS;
 };
 

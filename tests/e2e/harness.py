@@ -2,7 +2,9 @@
 
 The desktop comes from scripts/virtual-desktop.sh; its env file must be
 sourced (GUIZZOLO_DESKTOP, DISPLAY, PULSE_SERVER, GUIZZOLO_SINK). Without it
-the tests exit with 77, which ctest reports as skipped.
+the tests exit with 77, which ctest reports as skipped. GUIZZOLO_DESKTOP_KIND
+says which desktop it is (openbox when unset): screen captures and closing a
+window through the window manager depend on it.
 
 Every process a test starts is ended by PID in the test's cleanup.
 """
@@ -35,6 +37,36 @@ FISH_BLUE = (101, 97, 255)
 SCREEN = (1280, 800)
 FULL_STORE = b'100\r\n'  # a fed fish: no hunger message for over a minute
 
+KIND = os.environ.get('GUIZZOLO_DESKTOP_KIND', 'openbox')
+WAYLAND_DISPLAY = os.environ.get('GUIZZOLO_WAYLAND_DISPLAY')
+# Desktops whose frames the tests click on themselves (openbox's close box
+# is the rightmost button of its title bar); elsewhere a close goes to the
+# window manager as _NET_CLOSE_WINDOW, as a taskbar or a shortcut sends it.
+CLICKABLE_FRAMES = ('openbox', 'openbox-picom', 'openbox-xcompmgr')
+
+# Faults of the program that a check still finds on some desktops, by test
+# name: there the test is an expected failure, and passing is a failure too,
+# so that the mend removes its line here.
+KNOWN_FAULTS = {
+    # weston ignores every move a managed X window makes and places it
+    # itself (the pet stands still, not where the X server says it is); its
+    # XWayland gets no key that xdotool types, and it has no top band
+    # (_NET_WM_STATE_ABOVE).
+    'test_fish_appears_without_key_colour': ('weston',),
+    'test_pet_stays_above_a_newly_activated_window': ('weston',),
+    'test_typing_while_the_fish_swims': ('weston',),
+    'test_press_beside_the_fish_reaches_the_window_below': ('weston',),
+    'test_left_drag_moves_the_fish_then_shows_the_panel': ('weston',),
+    'test_panel_is_a_framed_utility_window_with_a_close_box': ('weston',),
+    'test_close_box_writes_the_store_and_the_fish_swims_on': ('weston',),
+    'test_panel_and_message_boxes_name_no_hidden_owner': ('weston',),
+}
+
+
+def known_fault(test_name):
+    kinds = KNOWN_FAULTS.get(test_name, ())
+    return kinds == 'all' or KIND in kinds
+
 
 def desktop_env():
     """The environment of a process on the virtual desktop."""
@@ -42,6 +74,9 @@ def desktop_env():
     # XDG_STATE_HOME: every pet keeps its per-user store in its own HOME.
     for name in ('WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'SESSION_MANAGER', 'XDG_STATE_HOME'):
         env.pop(name, None)
+    if WAYLAND_DISPLAY:  # as in a user's Wayland session
+        env['WAYLAND_DISPLAY'] = WAYLAND_DISPLAY
+        env['XDG_SESSION_TYPE'] = 'wayland'
     return env
 
 
@@ -144,18 +179,106 @@ def click_in_window(window, x, y, button=1):
     return before, after, (before[0] + x, before[1] + y)
 
 
+def can_capture():
+    """Whether the screen as shown can be captured on this desktop: under
+    XWayland the root window holds no picture of the composited screen, and
+    mutter alone (without GNOME Shell) offers no screen capture."""
+    return KIND != 'mutter-wayland'
+
+
 def screenshot(path=None):
     """The whole screen as an RGB PIL image (also saved as PNG to path)."""
-    try:
-        image = ImageGrab.grab(xdisplay=os.environ['DISPLAY']).convert('RGB')
-    except OSError:  # a PIL without XCB: ask ImageMagick
-        with tempfile.NamedTemporaryFile(suffix='.ppm') as f:
-            run('import', '-window', 'root', 'ppm:' + f.name)
-            image = Image.open(f.name).convert('RGB')
-            image.load()
+    if KIND == 'kwin-wayland':
+        image = _kwin_screenshot()
+    elif KIND == 'weston':
+        image = _weston_screenshot()
+    elif not can_capture():
+        raise unittest.SkipTest(f'no screen capture on {KIND}')
+    else:
+        try:
+            image = ImageGrab.grab(xdisplay=os.environ['DISPLAY']).convert('RGB')
+        except OSError:  # a PIL without XCB: ask ImageMagick
+            with tempfile.NamedTemporaryFile(suffix='.ppm') as f:
+                run('import', '-window', 'root', 'ppm:' + f.name)
+                image = Image.open(f.name).convert('RGB')
+                image.load()
     if path:
         image.save(path)
     return image
+
+
+def keep_screenshot(path):
+    """Saves a screen capture for the record, where the desktop gives one."""
+    if can_capture():
+        screenshot(path)
+
+
+def supported(atom):
+    """Whether the window manager lists atom in _NET_SUPPORTED."""
+    return atom in run('xprop', '-root', '_NET_SUPPORTED', check=False)
+
+
+# Compositors that run the X server as a Wayland client: input that xdotool
+# makes there (XTEST) reaches the X clients but never the compositor, so it
+# does not activate a window the way a real click does.
+XWAYLAND = KIND in ('mutter-wayland', 'kwin-wayland', 'weston')
+
+
+def _kwin_screenshot():
+    """The screen KWin composites, by its ScreenShot2 D-Bus interface (the
+    desktop lets any client use it: KWIN_SCREENSHOT_NO_PERMISSION_CHECKS)."""
+    import dbus  # python3-dbus, only needed here
+    bus = dbus.bus.BusConnection(os.environ['DBUS_SESSION_BUS_ADDRESS'])
+    shooter = dbus.Interface(bus.get_object('org.kde.KWin', '/org/kde/KWin/ScreenShot2'),
+                             'org.kde.KWin.ScreenShot2')
+    read_end, write_end = os.pipe()
+    try:
+        meta = shooter.CaptureScreen('Virtual-0', {'native-resolution': True},
+                                     dbus.types.UnixFd(write_end), timeout=10)
+    except dbus.exceptions.DBusException:
+        meta = shooter.CaptureActiveScreen({}, dbus.types.UnixFd(write_end), timeout=10)
+    finally:
+        os.close(write_end)
+    width, height, stride = int(meta['width']), int(meta['height']), int(meta['stride'])
+    data = bytearray()
+    with os.fdopen(read_end, 'rb') as f:
+        while len(data) < stride * height:
+            chunk = f.read(stride * height - len(data))
+            if not chunk:
+                break
+            data += chunk
+    # QImage::Format_RGB32 / ARGB32(_Premultiplied): BGRA bytes on x86.
+    image = Image.frombuffer('RGBA', (width, height), bytes(data), 'raw', 'BGRA', stride, 1)
+    return image.convert('RGB')
+
+
+def _weston_screenshot():
+    """The screen weston composites, by weston-screenshooter (weston runs
+    with --debug, which lets any client take one)."""
+    folder = tempfile.mkdtemp(prefix='guizzolo-shot-')
+    try:
+        env = desktop_env()
+        env['WAYLAND_DISPLAY'] = WAYLAND_DISPLAY
+        subprocess.run(['weston-screenshooter'], cwd=folder, env=env, check=True, timeout=10,
+                       capture_output=True)
+        name = [n for n in os.listdir(folder) if n.endswith('.png')][0]
+        with Image.open(os.path.join(folder, name)) as image:
+            return image.convert('RGB')
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def close_through_window_manager(window):
+    """Asks the window manager to close a window (_NET_CLOSE_WINDOW)."""
+    run('wmctrl', '-i', '-c', hex(window))
+
+
+def property_atoms(window, name):
+    """The atom names of an ATOM-list property, in order ([] when unset)."""
+    out = run('xprop', '-id', str(window), name, check=False)
+    if '=' not in out:
+        return []
+    return [a.strip() for a in out.split('=', 1)[1].split(',') if a.strip()]
 
 
 # --- pixels -------------------------------------------------------------------
@@ -361,6 +484,11 @@ class Pet:
 
 class E2ETest(unittest.TestCase):
     """A test with its own artifacts folder and cleanups for all it starts."""
+
+    def __init__(self, name='runTest'):
+        super().__init__(name)
+        if known_fault(name):
+            getattr(self, name).__func__.__unittest_expecting_failure__ = True
 
     def setUp(self):
         self.artifacts = os.path.join(ARTIFACTS, self.id().split('.', 1)[-1])

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """A press on a key-coloured pixel of the pet window goes to the window below."""
+import os
 import time
 
 import harness
@@ -10,7 +11,11 @@ class ClickThrough(E2ETest):
     def test_press_beside_the_fish_reaches_the_window_below(self):
         # A terminal under the whole swimming area, and a small one out of the
         # pet's reach that holds the activation before the press.
-        below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0')
+        # The terminal below writes down every press it receives.
+        presses = os.path.join(self.tmp, 'presses')
+        below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0', command=(
+            '/usr/bin/python3', os.path.join(harness.HERE, 'wine', 'click_recorder.py'), presses))
+        harness.poll(lambda: os.path.exists(presses + '.ready'), 10, 'the press recorder')
         harness.run('xdotool', 'windowmove', '--sync', str(below), '0', '0')
         harness.run('xdotool', 'windowsize', '--sync', str(below), '1280', '800')
         aside = self.start_xterm('aside', '16x4-0-0')
@@ -30,9 +35,15 @@ class ClickThrough(E2ETest):
         else:
             self.fail('the pet moved during every press')
 
-        harness.poll(lambda: harness.active_window() == below, 3,
-                     f'the terminal below to be activated by the press at {x},{y} '
-                     f'(pet window at {before})')
+        harness.poll(lambda: os.path.exists(presses), 3,
+                     f'the terminal below to receive the press at {x},{y} (pet window at {before})')
+        # Under XWayland only the X server sees xdotool's press: the
+        # compositor, which activates windows there, does not; mutter on X11
+        # activates on such a press only now and then (one run in three).
+        if not harness.XWAYLAND and harness.KIND != 'mutter-x11':
+            harness.poll(lambda: harness.active_window() == below, 3,
+                         f'the terminal below to be activated by the press at {x},{y} '
+                         f'(pet window at {before})')
         time.sleep(0.5)
         self.assertIsNone(pet.panel(), 'the press on a key-coloured pixel opened the panel')
         self.assert_moves(pet, window)

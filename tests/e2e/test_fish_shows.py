@@ -30,9 +30,30 @@ class FishShows(E2ETest):
                 first_fish = time.monotonic() - pet.started
                 shot.save(self.artifact('fish.png'))
                 self.assert_fish_in_window(shot, before, after)
+            if blue > 300 and before and before == after:
+                self.assert_no_box(shot, before, shots)
         self.assertIsNotNone(first_fish, 'no fish on screen 3 s after start')
         self.assertLess(first_fish, 1.5, f'the fish showed only {first_fish:.2f} s after start')
         print(f'fish on screen {first_fish:.2f} s after start; {shots} screenshots')
+
+    def assert_no_box(self, shot, where, shots):
+        """The corners of the pet window (key colour in both pictures) show
+        neither fish pixels left from an earlier place nor a box: four
+        corners of one colour unlike what lies beside the window."""
+        x, y, w, h = where
+        inside, beside = [], []
+        for cx, cy, outside in ((x, y + 1, x - 3), (x + w - 1, y + 1, x + w + 2),
+                                (x, y + h - 1, x - 3), (x + w - 1, y + h - 1, x + w + 2)):
+            if 0 <= outside < shot.width and 0 <= cy < shot.height:
+                inside.append(shot.getpixel((cx, cy)))
+                beside.append(shot.getpixel((outside, cy)))
+        trail = [p for p in inside if harness.is_fish_blue(p)]
+        # (a desktop background may be a gradient: a few levels apart)
+        unlike = sum(1 for a, b in zip(inside, beside) if max(abs(i - j) for i, j in zip(a, b)) > 8)
+        if trail or (len(inside) == 4 and len(set(inside)) == 1 and unlike >= 3):
+            shot.save(self.artifact('box.png'))
+            self.fail(f'{"fish pixels left" if trail else "a box"} around the fish: corners of the '
+                      f'pet window at {where} are {inside}, beside them {beside} (shot {shots})')
 
     def assert_fish_in_window(self, shot, before, after):
         """The blue pixels lie within the pet window, where it was around the shot."""

@@ -65,7 +65,7 @@ class Panel(E2ETest):
         self.assertFalse(ph.mapped(window) if window else False,
                          'the pet window is still shown beside the credit box')
         self.assertIsNone(pet.pet_window(), 'the pet is still there at the credit box')
-        harness.screenshot(self.artifact('credit.png'))
+        harness.keep_screenshot(self.artifact('credit.png'))
         ph.answer_box()
         ph.wait_exit(pet, 5)
         self.assertEqual(ph.read_store(pet), before, 'the exit changed Ph.ini')

@@ -37,7 +37,7 @@ class Pointer(E2ETest):
                                  f'dragged by {got} in {name}, pointer moved {OFFSET[axis]} '
                                  f'(before {before}, at press {pressed}, dropped {dropped})')
         panel = ph.wait_panel(pet)
-        harness.screenshot(self.artifact('after-drag.png'))
+        harness.keep_screenshot(self.artifact('after-drag.png'))
         # The focus is on the exit button: Space on the panel leaves.
         self.leave_by_key(pet, panel, 'space')
 
@@ -89,7 +89,7 @@ class Pointer(E2ETest):
         self.assertLessEqual(abs(now[0] - pressed[0]) + abs(now[1] - pressed[1]), 15,
                              f'a right press dragged the fish ({pressed} -> {now})')
         harness.poll(lambda: not ph.above(window), 3, 'the pet out of the top band')
-        harness.screenshot(self.artifact('stopped.png'))
+        harness.keep_screenshot(self.artifact('stopped.png'))
 
         # A press beside the fish: the window below gets it, the pet nothing.
         # The panel goes to the screen corner farthest from the fish first.

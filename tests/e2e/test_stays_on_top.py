@@ -14,7 +14,8 @@ class StaysOnTop(E2ETest):
                      'the pet in the top band')
         state = harness.wm_state(window)
         self.assertIn('_NET_WM_STATE_SKIP_TASKBAR', state)
-        self.assertIn('_NET_WM_STATE_SKIP_PAGER', state)
+        if harness.supported('_NET_WM_STATE_SKIP_PAGER'):  # fluxbox knows no pager
+            self.assertIn('_NET_WM_STATE_SKIP_PAGER', state)
 
         # An ordinary window over the whole screen, activated (and so raised).
         other = self.start_xterm('ordinary', '200x58+0+0')
@@ -33,6 +34,9 @@ class StaysOnTop(E2ETest):
         self.assertIn('_NET_WM_STATE_SKIP_TASKBAR', harness.wm_state(window))
 
         # Seen on the screen too: fish pixels over the terminal.
+        if not harness.can_capture():
+            print(f'no screen capture on {harness.KIND}: the stacking order alone was checked')
+            return
         shot = harness.screenshot(self.artifact('above.png'))
         blue = sum(n for c, n in harness.count_colours(shot).items() if harness.is_fish_blue(c))
         self.assertGreater(blue, 300, 'the fish is hidden by the ordinary window')

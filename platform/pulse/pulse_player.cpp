@@ -162,7 +162,7 @@ bool PulsePlayer::connect() {
   // The requests go out together; the sound is asked for once the server
   // took the cookie.
   std::uint32_t tag = newTag();
-  ask(tag, AuthRequest(tag, ReadCookie()), {Asked::kAuth, 0, {}});
+  ask(tag, AuthRequest(tag, ReadCookie()), {Asked::kAuth, 0, false, {}});
   tag = newTag();
   ask(tag, ClientNameRequest(tag, "Guizzolo"), {});
   return true;
@@ -252,7 +252,7 @@ void PulsePlayer::answered(const Pending& pending, bool error, TagReader values)
       return;
     }
     case Asked::kPlay:
-      played(pending.generation, error ? std::nullopt : ReadPlayReply(values), code);
+      played(pending, error ? std::nullopt : ReadPlayReply(values), code);
       return;
     case Asked::kCreateUpload: {
       const std::optional<UploadChannel> channel = error ? std::nullopt : ReadCreateUploadReply(values);
@@ -266,14 +266,14 @@ void PulsePlayer::answered(const Pending& pending, bool error, TagReader values)
   }
 }
 
-void PulsePlayer::play() {
+void PulsePlayer::play(bool afterUpload) {
   if (!wanted_ || !ready_) return;
   const std::uint32_t tag = newTag();
-  ask(tag, PlaySampleRequest(tag, wanted_->name), {Asked::kPlay, generation_, {}});
+  ask(tag, PlaySampleRequest(tag, wanted_->name), {Asked::kPlay, generation_, afterUpload, {}});
 }
 
-void PulsePlayer::played(std::uint64_t generation, std::optional<std::uint32_t> index, std::uint32_t error) {
-  if (generation != generation_) {
+void PulsePlayer::played(const Pending& play, std::optional<std::uint32_t> index, std::uint32_t error) {
+  if (play.generation != generation_) {
     // A later request came meanwhile: this one must not sound on.
     if (index && *index != native::kInvalidIndex) {
       const std::uint32_t tag = newTag();
@@ -284,7 +284,9 @@ void PulsePlayer::played(std::uint64_t generation, std::optional<std::uint32_t> 
   if (index && *index != native::kInvalidIndex) {
     playing_ = *index;
     wanted_.reset();
-  } else if (error == native::kNoEntity) {
+  } else if (error == native::kNoEntity && !play.afterUpload) {
+    // Once uploaded, "no such entity" means no sink to play on (or, under
+    // PipeWire, nothing linked): silence, not the sample sent again.
     upload();
   } else {
     wanted_.reset();
@@ -307,7 +309,7 @@ void PulsePlayer::upload() {
   const std::uint32_t tag = newTag();
   ask(tag,
       CreateUploadRequest(tag, wanted_->name, wanted_->kind, static_cast<std::uint32_t>(wanted_->frames.size())),
-      {Asked::kCreateUpload, 0, wanted_->name});
+      {Asked::kCreateUpload, 0, false, wanted_->name});
 }
 
 void PulsePlayer::uploadCreated(const std::string& name, std::uint32_t channel, std::uint32_t bytes) {
@@ -322,7 +324,7 @@ void PulsePlayer::uploadCreated(const std::string& name, std::uint32_t channel, 
     server_.send(sample.bytes, block);
   }
   const std::uint32_t tag = newTag();
-  ask(tag, FinishUploadRequest(tag, channel), {Asked::kFinishUpload, 0, name});
+  ask(tag, FinishUploadRequest(tag, channel), {Asked::kFinishUpload, 0, false, name});
 }
 
 void PulsePlayer::uploadEnded(const std::string& name, bool done) {
@@ -330,7 +332,7 @@ void PulsePlayer::uploadEnded(const std::string& name, bool done) {
   if (!wanted_ || wanted_->name != name) return;
   if (done) {
     wanted_->bytes.reset();
-    play();
+    play(true);
   } else {
     wanted_.reset();
   }

@@ -63,6 +63,7 @@ class PulsePlayer final : public MediaPlayer {
   struct Pending {
     Asked what = Asked::kOther;
     std::uint64_t generation = 0;  // of a play
+    bool afterUpload = false;      // a play that follows our own upload
     std::string sample;            // of an upload
   };
 
@@ -76,8 +77,8 @@ class PulsePlayer final : public MediaPlayer {
   void watch();
   void received(const Frame& frame);
   void answered(const Pending& pending, bool error, TagReader values);
-  void play();
-  void played(std::uint64_t generation, std::optional<std::uint32_t> index, std::uint32_t error);
+  void play(bool afterUpload = false);
+  void played(const Pending& play, std::optional<std::uint32_t> index, std::uint32_t error);
   void upload();
   void uploadCreated(const std::string& name, std::uint32_t channel, std::uint32_t bytes);
   void uploadEnded(const std::string& name, bool done);

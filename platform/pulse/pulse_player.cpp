@@ -131,6 +131,9 @@ void PulsePlayer::open(const std::string& path) {
                          sample.kind};
   }
 
+  // Whatever the server said meanwhile first, so that a server gone away
+  // since is noticed now and this sound connects anew.
+  dispatch();
   wanted_ = std::move(sample);
   wantedPath_ = path;
   ++generation_;

@@ -87,6 +87,8 @@ bool ServerConnection::flush() {
 bool ServerConnection::receive(const std::function<void(const Frame&)>& onFrame) {
   if (socket_ < 0) return false;
   char buffer[16384];
+  // Until the socket is empty: a hang-up behind the last answer is seen now,
+  // not when the next request fails.
   for (;;) {
     const ssize_t n = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n == 0) return false;
@@ -96,7 +98,7 @@ bool ServerConnection::receive(const std::function<void(const Frame&)>& onFrame)
       return false;
     }
     received_.append(buffer, static_cast<std::size_t>(n));
-    if (static_cast<std::size_t>(n) < sizeof buffer) break;
+    if (received_.size() > kMaxIncomingFrameBytes + kDescriptorBytes) break;  // cut it into frames first
   }
   std::size_t start = 0;
   for (;;) {

@@ -278,6 +278,20 @@ TEST_F(PulsePlayerTest, PlaysAgainAfterTheServerRestarts) {
   EXPECT_EQ(Lines(Samples()), 1) << Samples();
 }
 
+TEST_F(PulsePlayerTest, ASoundRightAfterAServerRestartPlays) {
+  ASSERT_TRUE(server().start());
+  const std::string tone = Wave("tone.wav", test::ToneWave(1.0));
+  PulsePlayer player;
+  player.open(tone);
+  ASSERT_TRUE(Pump(player, 5, [] { return PlayingCount() == 1; }));
+  // Restarted while the program's loop was busy elsewhere: nothing was
+  // dispatched between the server going and the next sound.
+  server().kill();
+  ASSERT_TRUE(server().start());
+  player.open(tone);
+  EXPECT_TRUE(Pump(player, 5, [] { return PlayingCount() == 1; })) << "the first sound after a restart is lost";
+}
+
 TEST_F(PulsePlayerTest, NoServerIsSilenceAndSaysNothing) {
   ::setenv("PULSE_SERVER", ("unix:" + (folder_ / "nothing-here.socket").string()).c_str(), 1);
   const std::string tone = Wave("tone.wav", test::ToneWave(0.5));

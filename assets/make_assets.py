@@ -48,48 +48,57 @@ def rays(d, base, tips, width=3):
         d.line((base, tip), fill=STROKE, width=width)
 
 
-def draw_fish_left():
-    im = Image.new("P", (W, H), TRANSPARENT)
+def draw_fish_left(z=1):
+    """The fish facing left; z > 1 draws the same fish z times larger (for
+    the menu icon, which is shrunk from a large drawing)."""
+    def p(*xy):          # points and boxes, scaled
+        return tuple(v * z for v in xy)
+
+    def pts(points):
+        return [p(*q) for q in points]
+
+    im = Image.new("P", (W * z, H * z), TRANSPARENT)
     pal = [0] * 768
     for i, rgb in COLOURS.items():
         pal[3 * i:3 * i + 3] = rgb
     im.putpalette(pal)
     d = ImageDraw.Draw(im)
     # tail (right side): a fan with a notch, marked with rays
-    outlined_polygon(d, [(108, 52), (138, 24), (149, 22), (153, 34), (144, 63),
-                         (153, 92), (149, 104), (138, 102), (108, 74)], FIN)
-    rays(d, (118, 63), [(144, 32), (145, 48), (145, 78), (144, 94)])
+    outlined_polygon(d, pts([(108, 52), (138, 24), (149, 22), (153, 34), (144, 63),
+                             (153, 92), (149, 104), (138, 102), (108, 74)]), FIN, OUTLINE * z)
+    rays(d, p(118, 63), pts([(144, 32), (145, 48), (145, 78), (144, 94)]), 3 * z)
     # dorsal fin (top) and belly fin (bottom)
-    outlined_polygon(d, [(42, 36), (54, 16), (70, 8), (90, 8), (106, 16),
-                         (112, 36)], FIN)
-    rays(d, (78, 40), [(62, 14), (78, 10), (96, 12), (108, 20)])
-    outlined_polygon(d, [(66, 96), (72, 114), (82, 117), (98, 114), (104, 96)], FIN)
-    rays(d, (84, 96), [(78, 112), (90, 113)])
+    outlined_polygon(d, pts([(42, 36), (54, 16), (70, 8), (90, 8), (106, 16),
+                             (112, 36)]), FIN, OUTLINE * z)
+    rays(d, p(78, 40), pts([(62, 14), (78, 10), (96, 12), (108, 20)]), 3 * z)
+    outlined_polygon(d, pts([(66, 96), (72, 114), (82, 117), (98, 114), (104, 96)]), FIN,
+                     OUTLINE * z)
+    rays(d, p(84, 96), pts([(78, 112), (90, 113)]), 3 * z)
     # body with a lighter belly and a shine
-    body = (8, 24, 124, 102)
+    body = p(8, 24, 124, 102)
     d.ellipse(body, fill=BODY)
     inside, belly = Image.new("L", im.size), Image.new("L", im.size)
     ImageDraw.Draw(inside).ellipse(body, fill=255)
-    ImageDraw.Draw(belly).ellipse((-20, 66, 150, 136), fill=255)
+    ImageDraw.Draw(belly).ellipse(p(-20, 66, 150, 136), fill=255)
     im.paste(BELLY, mask=ImageChops.multiply(inside, belly))
-    d.ellipse(body, outline=BLACK, width=OUTLINE)
-    d.ellipse((60, 30, 84, 38), fill=SHINE)
+    d.ellipse(body, outline=BLACK, width=OUTLINE * z)
+    d.ellipse(p(60, 30, 84, 38), fill=SHINE)
     # gill line and side fin
-    d.arc((36, 34, 70, 92), -55, 55, fill=STROKE, width=3)
-    outlined_polygon(d, [(72, 66), (82, 59), (96, 58), (105, 62), (103, 72),
-                         (92, 80), (78, 78)], FIN, 3)
-    rays(d, (76, 68), [(99, 63), (96, 73)], 2)
+    d.arc(p(36, 34, 70, 92), -55, 55, fill=STROKE, width=3 * z)
+    outlined_polygon(d, pts([(72, 66), (82, 59), (96, 58), (105, 62), (103, 72),
+                             (92, 80), (78, 78)]), FIN, 3 * z)
+    rays(d, p(76, 68), pts([(99, 63), (96, 73)]), 2 * z)
     # big eye: white, black pupil with a sparkle, lilac lid
-    eye = (20, 32, 56, 68)
+    eye = p(20, 32, 56, 68)
     d.ellipse(eye, fill=WHITE)
-    d.ellipse((25, 44, 43, 62), fill=BLACK)
-    d.ellipse((29, 48, 34, 53), fill=WHITE)
-    d.chord(eye, 195, 345, fill=LID, outline=BLACK, width=3)
-    d.ellipse(eye, outline=BLACK, width=OUTLINE)
+    d.ellipse(p(25, 44, 43, 62), fill=BLACK)
+    d.ellipse(p(29, 48, 34, 53), fill=WHITE)
+    d.chord(eye, 195, 345, fill=LID, outline=BLACK, width=3 * z)
+    d.ellipse(eye, outline=BLACK, width=OUTLINE * z)
     # cheek and smiling mouth
-    d.ellipse((44, 72, 58, 79), fill=PINK)
-    d.arc((10, 62, 30, 82), 30, 150, fill=BLACK, width=3)
-    d.line((11, 68, 14, 72), fill=BLACK, width=3)
+    d.ellipse(p(44, 72, 58, 79), fill=PINK)
+    d.arc(p(10, 62, 30, 82), 30, 150, fill=BLACK, width=3 * z)
+    d.line(p(11, 68, 14, 72), fill=BLACK, width=3 * z)
     return im
 
 
@@ -244,6 +253,37 @@ def make_icon():
     write_icons("panel_icon.ico", [panel_icon(n) for n in (16, 20, 32)])
 
 
+# ------------------------------------------------------------ menu icon
+MENU_ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
+
+def menu_icon(n, z=8):
+    """The fish itself on a square transparent canvas, n x n: drawn z times
+    larger by the fish's own drawing code, cropped to the fish, shrunk with
+    premultiplied alpha (no white fringe from the transparent colour)."""
+    big = draw_fish_left(z)
+    rgba = big.convert("RGBA")
+    opaque = bytes(0 if i == TRANSPARENT else 255 for i in range(256))
+    rgba.putalpha(Image.frombytes("L", big.size, big.tobytes().translate(opaque)))
+    rgba = rgba.crop(rgba.getchannel("A").getbbox())
+    side = round(max(rgba.size) * 1.04)
+    square = Image.new("RGBA", (side, side), (0, 0, 0, 0))
+    square.paste(rgba, ((side - rgba.width) // 2, (side - rgba.height) // 2))
+    out = square.convert("RGBa").resize((n, n), Image.Resampling.LANCZOS).convert("RGBA")
+    for rgb, a in zip(out.convert("RGB").getdata(), out.getchannel("A").getdata()):
+        assert a < 128 or far_from_key(rgb), rgb
+    return out
+
+
+def make_menu_icon():
+    """The program's icon on the desktop (menus, the Windows installer): the
+    fish, as PNGs for the icon theme and as one .ico for the installer."""
+    icons = {n: menu_icon(n) for n in MENU_ICON_SIZES}
+    for n, im in icons.items():
+        im.save(os.path.join(OUT, f"guizzolo_{n}.png"), optimize=True)
+    write_icons("guizzolo.ico", [icons[n] for n in (16, 32, 48)])
+
+
 # --------------------------------------------------------------- sounds
 RATE = 22050
 
@@ -312,4 +352,5 @@ if __name__ == "__main__":
     make_fish()
     make_pointers()
     make_icon()
+    make_menu_icon()
     make_sounds()

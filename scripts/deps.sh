@@ -38,6 +38,8 @@ test_packages=(
   picom xcompmgr dbus-daemon python3-dbus wmctrl
   # The Windows build, and its checks under Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+  # The release files (scripts/package.sh) and their checks.
+  dpkg-dev file lintian desktop-file-utils appstream nsis
 )
 # The benchmarks in bench/ list what they need in bench/packages, one a line.
 bench_list=$(dirname "$0")/../bench/packages

@@ -8,7 +8,9 @@
 #   5. the fish's end-to-end checks on other desktops (scripts/test-desktops.sh:
 #      mutter and KWin on X11 and in their Wayland sessions, weston, xfwm4,
 #      openbox with picom), one after the other;
-#   6. scripts/test-windows.sh if it is there, on a fresh openbox desktop.
+#   6. scripts/test-windows.sh if it is there, on a fresh openbox desktop;
+#   7. the release files in dist/ (scripts/package.sh), each installed and
+#      used as a user would (scripts/test-package.sh).
 # Exits non-zero if anything failed; the last line counts the steps.
 # GUIZZOLO_FUZZ_SECONDS sets how long each fuzz target runs (default 20).
 set -uo pipefail
@@ -130,6 +132,11 @@ fi
 if [[ -x scripts/test-windows.sh ]]; then
   step "Windows build and tests (scripts/test-windows.sh)"
   if (. "$desktop/env" && scripts/test-windows.sh); then pass; else fail "Windows build and tests"; fi
+fi
+
+if [[ -x scripts/test-package.sh ]]; then
+  step "release files into dist/ and their checks (scripts/test-package.sh)"
+  if (. "$desktop/env" && scripts/test-package.sh); then pass; else fail "release files (scripts/test-package.sh)"; fi
 fi
 
 stop_desktop

@@ -84,7 +84,15 @@ PetWindow::PetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& even
   depth_ = screen.root_depth;
   id_ = xcb_generate_id(c_);
   std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK;
-  std::vector<std::uint32_t> values = {0, 0, XCB_EVENT_MASK_BUTTON_PRESS};
+  std::vector<std::uint32_t> values = {0, 0};
+  // weston places every window its manager manages and ignores the window's
+  // own moves: unmanaged, the pet moves itself, never gets the keyboard from
+  // the window manager, and is kept on top by the program.
+  if (env_.display.westonWm()) {
+    mask |= XCB_CW_OVERRIDE_REDIRECT;
+    values.push_back(1);
+  }
+  values.push_back(XCB_EVENT_MASK_BUTTON_PRESS);
   if (argb) {
     visual = *env_.display.argbVisual();
     depth_ = 32;
@@ -359,7 +367,7 @@ void PetWindow::commit() {
     raise = !mapped_ || raiseNeeded();
   }
   raiseWanted_ = false;
-  if (mapped_ && wantAbove_ != sentAbove_) sendBand(wantAbove_);
+  if (mapped_ && wantAbove_ != sentAbove_ && !env_.display.westonWm()) sendBand(wantAbove_);
   const ConfigureRequest r = configureFor(sent_, wanted, raise && mapped_);
   if (!r.empty()) {
     xcb_configure_window(c_, id_, r.mask, r.values.data());
@@ -406,9 +414,24 @@ void PetWindow::setTimerEnabled(int timerId, bool enabled) { env_.loop.setTimerE
 bool PetWindow::timerEnabled(int timerId) const { return env_.loop.timerEnabled(timerHandle(timerId)); }
 
 void PetWindow::onRootEvent(const xcb_generic_event_t& e) {
-  if ((e.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
-  const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(e);
-  if (p.atom == env_.display.atoms().clientListStacking) stackingChanged_ = true;
+  switch (e.response_type & 0x7f) {
+    case XCB_PROPERTY_NOTIFY: {
+      const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(e);
+      if (p.atom == env_.display.atoms().clientListStacking) stackingChanged_ = true;
+      return;
+    }
+    // Selected under weston only: another window mapped or restacked may
+    // now be above the pet. The pet's own moves tell nothing, but the
+    // answer to its own raise does (a window it cannot pass).
+    case XCB_MAP_NOTIFY:
+      if (reinterpret_cast<const xcb_map_notify_event_t&>(e).window != id_) stackingChanged_ = true;
+      return;
+    case XCB_CONFIGURE_NOTIFY:
+      if (reinterpret_cast<const xcb_configure_notify_event_t&>(e).window != id_ || justRaised_)
+        stackingChanged_ = true;
+      return;
+    default: return;
+  }
 }
 
 void PetWindow::onEvent(const xcb_generic_event_t& e) {

@@ -49,7 +49,7 @@ std::unique_ptr<XDisplay> XDisplay::open(std::string& error) {
                          "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY",
                          "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING",
                          "_MOTIF_WM_HINTS", "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW",
-                         "RESOURCE_MANAGER", "WM_PROTOCOLS", cm.c_str()};
+                         "RESOURCE_MANAGER", "WM_PROTOCOLS", "_NET_SUPPORTING_WM_CHECK", cm.c_str()};
   constexpr std::size_t kCount = sizeof names / sizeof names[0];
   static_assert(kCount * sizeof(xcb_atom_t) == sizeof(Atoms));
   // All the questions go out together: one wait for all the answers.
@@ -66,11 +66,23 @@ std::unique_ptr<XDisplay> XDisplay::open(std::string& error) {
 
   const auto resources = xcb_get_property(c, 0, d->root(), XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 1 << 16);
   const auto owner = xcb_get_selection_owner(c, d->atoms_.netWmCmS);
+  const auto check = xcb_get_property(c, 0, d->root(), d->atoms_.netSupportingWmCheck, XCB_ATOM_WINDOW, 0, 1);
   if (auto r = reply(xcb_get_property_reply(c, resources, nullptr))) {
     const auto* text = static_cast<const char*>(xcb_get_property_value(r.get()));
     d->dpi_ = xftDpi(std::string(text, static_cast<std::size_t>(xcb_get_property_value_length(r.get()))));
   }
   if (auto r = reply(xcb_get_selection_owner_reply(c, owner, nullptr))) d->compositing_ = r->owner != XCB_NONE;
+  if (auto r = reply(xcb_get_property_reply(c, check, nullptr))) {
+    if (r->type == XCB_ATOM_WINDOW && r->format == 32 && xcb_get_property_value_length(r.get()) >= 4) {
+      const xcb_window_t wm = *static_cast<const xcb_window_t*>(xcb_get_property_value(r.get()));
+      if (auto n = reply(xcb_get_property_reply(
+              c, xcb_get_property(c, 0, wm, d->atoms_.netWmName, d->atoms_.utf8String, 0, 64), nullptr))) {
+        const auto* text = static_cast<const char*>(xcb_get_property_value(n.get()));
+        d->westonWm_ = std::string(text, static_cast<std::size_t>(xcb_get_property_value_length(n.get()))) ==
+                       "Weston WM";
+      }
+    }
+  }
   // XWayland always composites, owner or not.
   if (!d->compositing_ && hasExtension(c, "XWAYLAND")) d->compositing_ = true;
 
@@ -93,8 +105,10 @@ std::unique_ptr<XDisplay> XDisplay::open(std::string& error) {
 
   // Only the stacking list is watched on the root, to know when some other
   // window has come above the pet: far fewer events than every move of
-  // every window.
-  const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  // every window. weston keeps no such list: there the maps and restackings
+  // of the top-level windows themselves tell.
+  std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  if (d->westonWm_) mask |= XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
   xcb_change_window_attributes(c, d->root(), XCB_CW_EVENT_MASK, &mask);
   return d;
 }
@@ -122,6 +136,8 @@ xcb_window_t eventWindow(const xcb_generic_event_t& e) {
     case XCB_BUTTON_RELEASE:
     case XCB_MOTION_NOTIFY: return reinterpret_cast<const xcb_button_press_event_t&>(e).event;
     case XCB_PROPERTY_NOTIFY: return reinterpret_cast<const xcb_property_notify_event_t&>(e).window;
+    case XCB_CONFIGURE_NOTIFY: return reinterpret_cast<const xcb_configure_notify_event_t&>(e).event;
+    case XCB_MAP_NOTIFY: return reinterpret_cast<const xcb_map_notify_event_t&>(e).event;
     default: return XCB_NONE;
   }
 }
@@ -154,6 +170,12 @@ void XDisplay::attach(EventLoop& loop) {
 }
 
 std::optional<std::vector<xcb_window_t>> XDisplay::stackingList() {
+  if (westonWm_) {
+    auto t = reply(xcb_query_tree_reply(c_, xcb_query_tree(c_, root()), nullptr));
+    if (!t) return std::nullopt;
+    const xcb_window_t* ids = xcb_query_tree_children(t.get());
+    return std::vector<xcb_window_t>(ids, ids + xcb_query_tree_children_length(t.get()));
+  }
   auto r = reply(xcb_get_property_reply(
       c_, xcb_get_property(c_, 0, root(), atoms_.clientListStacking, XCB_ATOM_WINDOW, 0, 4096), nullptr));
   if (!r || r->type != XCB_ATOM_WINDOW || r->format != 32) return std::nullopt;

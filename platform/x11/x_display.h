@@ -17,7 +17,7 @@ namespace guizzolo::x11 {
 struct Atoms {
   xcb_atom_t netWmState, stateAbove, stateSkipTaskbar, stateSkipPager, netWmWindowType,
       typeUtility, netWmPid, netWmName, utf8String, motifHints,
-      clientListStacking, netActiveWindow, resourceManager, wmProtocols, netWmCmS;
+      clientListStacking, netActiveWindow, resourceManager, wmProtocols, netSupportingWmCheck, netWmCmS;
 };
 
 class XDisplay {
@@ -40,6 +40,9 @@ class XDisplay {
   std::optional<xcb_visualid_t> argbVisual() const { return argbVisual_; }
   bool hasShape() const { return hasShape_; }
   bool hasRender() const { return hasRender_; }
+  // weston's XWayland window manager places every managed window itself and
+  // ignores its moves: there the pet is left to itself (override-redirect).
+  bool westonWm() const { return westonWm_; }
 
   // Events for a window (or the root) go to its handler.
   void route(xcb_window_t window, std::function<void(const xcb_generic_event_t&)> handler);
@@ -52,7 +55,8 @@ class XDisplay {
   void flush() { xcb_flush(c_); }
 
   // The window manager's stacking list, bottom to top (a round trip); nothing
-  // when there is no window manager keeping one.
+  // when there is no window manager keeping one. Under weston, which keeps
+  // none, the server's own order of the top-level windows.
   std::optional<std::vector<xcb_window_t>> stackingList();
 
  private:
@@ -67,6 +71,7 @@ class XDisplay {
   std::optional<xcb_visualid_t> argbVisual_;
   bool hasShape_ = false;
   bool hasRender_ = false;
+  bool westonWm_ = false;
   std::map<xcb_window_t, std::function<void(const xcb_generic_event_t&)>> routes_;
 };
 

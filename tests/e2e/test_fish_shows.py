@@ -15,6 +15,9 @@ class FishShows(E2ETest):
         # not even before the window has its shape.
         while time.monotonic() - pet.started < 3:
             before = harness.geometry(pet.pet_window() or 0)
+            # A capture can take a second on some compositors: the fish is
+            # timed from when the capture was asked for.
+            asked = time.monotonic() - pet.started
             shot = harness.screenshot()
             after = harness.geometry(pet.pet_window() or 0)
             shots += 1
@@ -27,7 +30,7 @@ class FishShows(E2ETest):
             self.assertEqual(cyan, 0, f'{cyan} pixels of the key colour on screen (shot {shots})')
             self.assertEqual(fringe, 0, f'{fringe} near-cyan pixels on screen (shot {shots})')
             if blue > 300 and first_fish is None:
-                first_fish = time.monotonic() - pet.started
+                first_fish = asked
                 shot.save(self.artifact('fish.png'))
                 self.assert_fish_in_window(shot, before, after)
             if blue > 300 and before and before == after:
@@ -57,7 +60,10 @@ class FishShows(E2ETest):
 
     def assert_fish_in_window(self, shot, before, after):
         """The blue pixels lie within the pet window, where it was around the shot."""
-        self.assertTrue(before and after, 'the fish shows but the pet window is not found')
+        self.assertTrue(after, 'the fish shows but the pet window is not found')
+        # A window no window manager holds back (override-redirect) may show
+        # between the search before the shot and the shot itself.
+        before = before or after
         self.assertEqual(before[2:], (87, 53), 'pet window size')
         box = (min(before[0], after[0]), min(before[1], after[1]),
                max(before[0], after[0]) + before[2], max(before[1], after[1]) + before[3])

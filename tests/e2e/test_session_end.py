@@ -67,7 +67,7 @@ class SessionEnd(E2ETest):
 
 
 class SessionManager:
-    """Our own session manager (tests/e2e/session_manager/mini_sm.cpp), read
+    """Our own session manager (tests/mini_sm.cpp), read
     line by line."""
 
     def __init__(self, test):

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "app/form1.h"
@@ -55,6 +56,8 @@ class OnDisplay : public ::testing::Test {
     pet->setLayeredWindowAttributes(Form1::kKeyColour, 0, win::kLwaColorKey);
     return pet;
   }
+  // What the pet sent is handled before the watcher's next question.
+  void sync() { std::free(xcb_get_input_focus_reply(display_->c(), xcb_get_input_focus(display_->c()), nullptr)); }
   std::set<std::pair<int, int>> serverShape(xcb_window_t w) {
     // What the pet sent is handled before the watcher's question: a round
     // trip on the pet's own connection first.
@@ -187,6 +190,98 @@ TEST_F(OnDisplay, TicksStopWithTheWindowAndDragNeedsAButton) {
   runFor(50);
   platform_->loop().removeTimer(clock);
   EXPECT_TRUE(events.ticks.empty());
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+  auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+  const xcb_atom_t a = r != nullptr ? r->atom : XCB_NONE;
+  std::free(r);
+  return a;
+}
+
+bool overrideRedirect(xcb_connection_t* c, xcb_window_t w) {
+  auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
+  const bool result = r != nullptr && r->override_redirect != 0;
+  std::free(r);
+  return result;
+}
+
+xcb_window_t topmost(xcb_connection_t* c, xcb_window_t root) {
+  auto* r = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+  xcb_window_t top = XCB_NONE;
+  if (r != nullptr && xcb_query_tree_children_length(r) > 0)
+    top = xcb_query_tree_children(r)[xcb_query_tree_children_length(r) - 1];
+  std::free(r);
+  return top;
+}
+
+// Only weston's window manager gets an unmanaged pet, which the program
+// then keeps above every window mapped after it. The desktop is made to
+// name itself weston's for the while (its check window), then put back.
+TEST_F(OnDisplay, UnmanagedOnlyUnderWestonAndRaisedAboveANewWindow) {
+  Recording events;
+  {
+    auto pet = keyedPet(events);
+    pet->setWindowPos(win::kHwndTopMost, 100, 120, 87, 53, kShow);
+    EXPECT_FALSE(display_->westonWm());
+    EXPECT_FALSE(overrideRedirect(watcher_, static_cast<PetWindow*>(pet.get())->id()));
+  }
+  platform_.reset();
+  display_.reset();
+
+  xcb_connection_t* c = watcher_;
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  const xcb_atom_t check = atom(c, "_NET_SUPPORTING_WM_CHECK");
+  auto* old = xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr);
+  const xcb_window_t fake = xcb_generate_id(c);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, fake, root, -10, -10, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                    XCB_COPY_FROM_PARENT, 0, nullptr);
+  static const char kName[] = "Weston WM";
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, fake, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"), 8,
+                      sizeof kName - 1, kName);
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, check, XCB_ATOM_WINDOW, 32, 1, &fake);
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+
+  std::string tried;
+  display_ = XDisplay::open(tried);
+  // The desktop's own check window back before anything can fail.
+  if (old != nullptr && old->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(old) == 4)
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, check, XCB_ATOM_WINDOW, 32, 1, xcb_get_property_value(old));
+  else
+    xcb_delete_property(c, root, check);
+  std::free(old);
+  xcb_destroy_window(c, fake);
+  xcb_flush(c);
+  ASSERT_TRUE(display_) << tried;
+  EXPECT_TRUE(display_->westonWm());
+  platform_ = std::make_unique<X11Platform>(*display_, std::nullopt);
+
+  auto pet = keyedPet(events);
+  auto* w = static_cast<PetWindow*>(pet.get());
+  pet->setWindowPos(win::kHwndTopMost, 100, 120, 87, 53, kShow);
+  EXPECT_TRUE(overrideRedirect(c, w->id()));
+  runFor(100);
+  sync();
+  EXPECT_EQ(topmost(c, root), w->id());
+  // A tick with nothing changed: the order is known to be right.
+  pet->setWindowPos(win::kHwndTopMost, 105, 120, 87, 53, kShow);
+
+  const xcb_window_t other = xcb_generate_id(c);
+  // Unmanaged too, so that it lands on top as it maps, whatever the desktop.
+  const std::uint32_t unmanaged = 1;
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, other, root, 0, 0, 300, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, &unmanaged);
+  xcb_map_window(c, other);
+  xcb_flush(c);
+  const auto end = Clock::now() + std::chrono::seconds(3);
+  while (topmost(c, root) == w->id() && Clock::now() < end) runFor(20);
+  ASSERT_NE(topmost(c, root), w->id()) << "the new window never came above the pet";
+  runFor(100);  // the map reaches the pet; its next tick raises it
+  pet->setWindowPos(win::kHwndTopMost, 110, 120, 87, 53, kShow);
+  sync();
+  EXPECT_EQ(topmost(c, root), w->id());
+  xcb_destroy_window(c, other);
+  xcb_flush(c);
 }
 
 }  // namespace

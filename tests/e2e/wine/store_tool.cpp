@@ -54,6 +54,7 @@ class StorePlatform : public Platform {
   }
   std::string userFolder() override { return win32::virtualStoreFolder(folder_); }
   void createFolders(const std::string& path) override { win32::createFolders(path); }
+  bool takesFile(const std::string& path) override { return win32::takesFile(path); }
   MediaPlayer& mediaPlayer() override { throw Failure("no"); }
   [[noreturn]] void end() override { ExitProcess(0); }
 

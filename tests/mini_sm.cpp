@@ -1,6 +1,7 @@
 // A session manager for the tests, on libSM's server side: it prints the
 // address for SESSION_MANAGER, then one line per event ("registered ID",
-// "save-yourself-done ID", "die ID", "closed ID"), and on the line
+// "restart-style N", "save-yourself-done ID", "die ID", "closed ID"), and on
+// the line
 // "shutdown" from stdin asks every client to save for a shutdown and, once
 // each has answered, tells it to die, as a logout does.
 #include <X11/ICE/ICElib.h>
@@ -70,7 +71,12 @@ void onCloseConnection(SmsConn sms, SmPointer, int count, char** reasons) {
 }
 
 void onSetProperties(SmsConn, SmPointer, int count, SmProp** props) {
-  for (int i = 0; i < count; ++i) SmFreeProperty(props[i]);
+  for (int i = 0; i < count; ++i) {
+    if (std::strcmp(props[i]->name, SmRestartStyleHint) == 0 && props[i]->num_vals == 1 &&
+        props[i]->vals[0].length == 1)
+      say("restart-style " + std::to_string(static_cast<const unsigned char*>(props[i]->vals[0].value)[0]));
+    SmFreeProperty(props[i]);
+  }
   free(props);
 }
 void onDeleteProperties(SmsConn, SmPointer, int count, char** names) { SmFreeReasons(count, names); }

@@ -8,15 +8,14 @@ set -euo pipefail
 run_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev
-  # The sound player's headers; its library (libpulse0) is opened at run time.
-  libpulse-dev
   # The pet's window: plain xcb, its shape and (for the grab hand) render.
   libxcb1-dev libxcb-shape0-dev libxcb-render0-dev
   # The session manager (XSMP), for the logout.
   libsm-dev libice-dev
   # Run time of the panel's Qt module, opened when the panel is first shown:
-  # the xcb platform plugin lives in libqt6gui6. The sound player opens libpulse0.
-  libqt6gui6 libqt6widgets6 libpulse0
+  # the xcb platform plugin lives in libqt6gui6. The sound player speaks to
+  # the audio server itself: no audio library.
+  libqt6gui6 libqt6widgets6
   fonts-dejavu-core fonts-liberation
   # The virtual desktop used when there is no display.
   xvfb openbox imagemagick x11-utils x11-xserver-utils

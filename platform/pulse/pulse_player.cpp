@@ -1,17 +1,18 @@
 #include "platform/pulse/pulse_player.h"
 
 #include <fcntl.h>
-#include <pulse/error.h>
-#include <pulse/introspect.h>
-#include <pulse/proplist.h>
-#include <pulse/scache.h>
+#include <sys/epoll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/pulse/native_protocol.h"
+#include "platform/pulse/requests.h"
+#include "platform/pulse/server_address.h"
 #include "platform/pulse/wave_file.h"
 
 namespace guizzolo::pulse {
@@ -22,6 +23,9 @@ namespace {
 // (the server itself keeps no sample above 16 MiB).
 constexpr std::size_t kMaxSampleBytes = 4u << 20;
 constexpr std::size_t kMaxFileBytes = kMaxSampleBytes + (256u << 10);  // room for other chunks
+// The sound goes up in blocks of this size, as the server's own clients
+// send it (the server's memory pool is cut into blocks of about this size).
+constexpr std::size_t kUploadBlockBytes = 64u << 10;
 
 // Names a file's bytes; eight at a time, since a long file is hashed while
 // the caller waits.
@@ -38,27 +42,37 @@ std::uint64_t Hash(std::string_view bytes) {
   return hash;
 }
 
-pa_sample_format_t PulseFormat(SampleFormat format) {
+std::uint8_t NativeFormat(SampleFormat format) {
   switch (format) {
-    case SampleFormat::U8: return PA_SAMPLE_U8;
-    case SampleFormat::S16LE: return PA_SAMPLE_S16LE;
-    case SampleFormat::S24LE: return PA_SAMPLE_S24LE;
-    case SampleFormat::S32LE: return PA_SAMPLE_S32LE;
-    case SampleFormat::Float32LE: return PA_SAMPLE_FLOAT32LE;
+    case SampleFormat::U8: return native::kU8;
+    case SampleFormat::S16LE: return native::kS16LE;
+    case SampleFormat::S24LE: return native::kS24LE;
+    case SampleFormat::S32LE: return native::kS32LE;
+    case SampleFormat::Float32LE: return native::kFloat32LE;
   }
-  return PA_SAMPLE_INVALID;
+  return native::kS16LE;
 }
 
 std::uint64_t Nanoseconds(const timespec& t) {
   return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u + static_cast<std::uint64_t>(t.tv_nsec);
 }
 
-
 }  // namespace
 
-PulsePlayer::PulsePlayer() = default;
+PulsePlayer::PulsePlayer() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
+  if (epoll_ < 0) throw Failure(std::string("epoll_create1: ") + std::strerror(errno));
+}
 
-PulsePlayer::~PulsePlayer() { disconnect(); }
+PulsePlayer::~PulsePlayer() {
+  // The sound goes with its player (the server would otherwise play it to
+  // its end, owned by no one); handed over only if the socket takes it now.
+  if (ready_ && playing_ != native::kInvalidIndex) {
+    server_.send(KillSinkInputRequest(newTag(), playing_));
+    server_.flush();
+  }
+  disconnect();
+  ::close(epoll_);
+}
 
 PulsePlayer::Sample PulsePlayer::Load(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -82,7 +96,7 @@ PulsePlayer::Sample PulsePlayer::Load(const std::string& path) {
 
   const Wave wave = ParseWave(*bytes);
   Sample sample;
-  sample.kind.format = PulseFormat(wave.format);
+  sample.kind.format = NativeFormat(wave.format);
   sample.kind.channels = static_cast<std::uint8_t>(wave.channels);
   sample.kind.rate = wave.rate;
   const std::size_t frame = wave.channels * (wave.format == SampleFormat::U8          ? 1
@@ -117,109 +131,165 @@ void PulsePlayer::open(const std::string& path) {
                          sample.kind};
   }
 
+  // Whatever the server said meanwhile first, so that a server gone away
+  // since is noticed now and this sound connects anew.
+  dispatch();
   wanted_ = std::move(sample);
   wantedPath_ = path;
   ++generation_;
-  if (context_ != nullptr && !good()) disconnect();
-  if (context_ == nullptr) {
-    // Connected from the loop, so that neither the library nor the
-    // connection costs the caller anything; the sound starts once connected.
-    connectSoon_ = true;
-    loop_.wakeSoon();
+  if (!server_.isOpen() && !connect()) {
+    wanted_.reset();  // no server: silence
     return;
   }
-  if (pa_->pa_context_get_state(context_) != PA_CONTEXT_READY) return;
-  if (playing_ != PA_INVALID_INDEX) {
-    if (pa_operation* op = pa_->pa_context_kill_sink_input(context_, playing_, nullptr, nullptr)) pa_->pa_operation_unref(op);
-    playing_ = PA_INVALID_INDEX;
+  if (ready_) {
+    if (playing_ != native::kInvalidIndex) {
+      const std::uint32_t tag = newTag();
+      ask(tag, KillSinkInputRequest(tag, playing_), {});
+      playing_ = native::kInvalidIndex;
+    }
+    play();
   }
-  play();
+  flush();
 }
 
-bool PulsePlayer::good() const { return PA_CONTEXT_IS_GOOD(pa_->pa_context_get_state(context_)); }
-
-void PulsePlayer::dispatch() {
-  loop_.dispatch();
-  if (connectSoon_) {
-    connectSoon_ = false;
-    if (context_ == nullptr && wanted_) connect();
-    return;
-  }
-  // A lost connection goes here, outside the library's own calls; the next
-  // sound connects anew.
-  if (context_ != nullptr && !good()) {
-    disconnect();
-    wanted_.reset();
-  }
-}
-
-void PulsePlayer::connect() {
-  pa_ = PulseLibrary::Get();
-  if (pa_ == nullptr) {  // no audio library: silence
-    wanted_.reset();
-    return;
-  }
-  context_ = pa_->pa_context_new(loop_.api(), "Guizzolo");
-  if (context_ == nullptr) return;
-  pa_->pa_context_set_state_callback(
-      context_,
-      [](pa_context* context, void* userdata) {
-        auto* player = static_cast<PulsePlayer*>(userdata);
-        if (player->pa_->pa_context_get_state(context) == PA_CONTEXT_READY) player->play();
-      },
-      this);
+bool PulsePlayer::connect() {
   // Never start a server of our own: no server means no sound.
-  if (pa_->pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-    disconnect();
-    wanted_.reset();
+  if (!server_.open(ServerSockets())) return false;
+  epoll_event event{};
+  event.events = EPOLLIN;
+  if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, server_.socket(), &event) != 0) {
+    server_.close();
+    return false;
   }
+  watchingWrites_ = false;
+  // The requests go out together; the sound is asked for once the server
+  // took the cookie.
+  std::uint32_t tag = newTag();
+  ask(tag, AuthRequest(tag, ReadCookie()), {Asked::kAuth, 0, false, {}});
+  tag = newTag();
+  ask(tag, ClientNameRequest(tag, "Guizzolo"), {});
+  return true;
 }
 
 void PulsePlayer::disconnect() {
-  for (Upload& upload : uploads_) {
-    pa_->pa_stream_set_state_callback(upload.stream, nullptr, nullptr);
-    pa_->pa_stream_set_write_callback(upload.stream, nullptr, nullptr);
-    pa_->pa_stream_unref(upload.stream);
-  }
+  if (server_.isOpen()) ::epoll_ctl(epoll_, EPOLL_CTL_DEL, server_.socket(), nullptr);
+  server_.close();
+  ready_ = false;
+  pending_.clear();
   uploads_.clear();
-  asked_.clear();
-  playing_ = PA_INVALID_INDEX;
-  if (context_ == nullptr) return;
-  pa_->pa_context_set_state_callback(context_, nullptr, nullptr);
-  pa_->pa_context_disconnect(context_);
-  pa_->pa_context_unref(context_);
-  context_ = nullptr;
+  playing_ = native::kInvalidIndex;
 }
 
-void PulsePlayer::play() {
-  if (!wanted_ || context_ == nullptr) return;
-  pa_proplist* properties = pa_->pa_proplist_new();
-  pa_->pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "event");
-  pa_operation* op = pa_->pa_context_play_sample_with_proplist(
-      context_, wanted_->name.c_str(), nullptr, PA_VOLUME_NORM, properties,
-      [](pa_context*, std::uint32_t index, void* userdata) { static_cast<PulsePlayer*>(userdata)->played(index); },
-      this);
-  pa_->pa_proplist_free(properties);
-  if (op == nullptr) return;
-  asked_.push_back(generation_);
-  pa_->pa_operation_unref(op);
+void PulsePlayer::ask(std::uint32_t tag, std::string frame, Pending pending) {
+  pending_[tag] = std::move(pending);
+  server_.send(std::move(frame));
 }
 
-void PulsePlayer::played(std::uint32_t index) {
-  if (asked_.empty()) return;
-  // The server answers in the order it was asked.
-  const std::uint64_t generation = asked_.front();
-  asked_.pop_front();
-  if (generation != generation_) {
-    // A later request came meanwhile: this one must not sound on.
-    if (index != PA_INVALID_INDEX)
-      if (pa_operation* op = pa_->pa_context_kill_sink_input(context_, index, nullptr, nullptr)) pa_->pa_operation_unref(op);
+void PulsePlayer::flush() {
+  if (!server_.isOpen()) return;
+  if (!server_.flush()) {
+    disconnect();
+    wanted_.reset();
     return;
   }
-  if (index != PA_INVALID_INDEX) {
-    playing_ = index;
+  watch();
+}
+
+void PulsePlayer::watch() {
+  // Woken for writing only while something waits to be sent, so that a
+  // silent player never wakes the program.
+  const bool wanted = server_.wantsToWrite();
+  if (wanted == watchingWrites_) return;
+  epoll_event event{};
+  event.events = EPOLLIN | (wanted ? EPOLLOUT : 0u);
+  ::epoll_ctl(epoll_, EPOLL_CTL_MOD, server_.socket(), &event);
+  watchingWrites_ = wanted;
+}
+
+void PulsePlayer::dispatch() {
+  epoll_event events[4];
+  const int n = ::epoll_wait(epoll_, events, 4, 0);
+  if (n <= 0 || !server_.isOpen()) return;
+  bool readable = false, writable = false;
+  for (int i = 0; i < n; ++i) {
+    readable |= (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0;
+    writable |= (events[i].events & EPOLLOUT) != 0;
+  }
+  if (readable && !server_.receive([this](const Frame& frame) { received(frame); })) {
+    // The server went away: the next sound looks for it anew.
+    disconnect();
     wanted_.reset();
-  } else if (pa_->pa_context_errno(context_) == PA_ERR_NOENTITY) {
+    return;
+  }
+  if (writable || server_.wantsToWrite()) flush();
+}
+
+void PulsePlayer::received(const Frame& frame) {
+  // Sound blocks and memory notices are not for us; neither is any command
+  // but the answers to ours (stream requests, subscription events...).
+  if (frame.channel != native::kCommandChannel || frame.flags != 0) return;
+  const std::optional<Message> message = ReadMessage(frame.payload);
+  if (!message || (message->command != native::kReply && message->command != native::kError)) return;
+  const auto found = pending_.find(message->tag);
+  if (found == pending_.end()) return;
+  const Pending pending = std::move(found->second);
+  pending_.erase(found);
+  answered(pending, message->command == native::kError, message->values);
+}
+
+void PulsePlayer::answered(const Pending& pending, bool error, TagReader values) {
+  const std::uint32_t code = error ? ReadErrorCode(values).value_or(0) : 0;
+  switch (pending.what) {
+    case Asked::kOther: return;
+    case Asked::kAuth: {
+      const std::optional<std::uint32_t> version = error ? std::nullopt : ReadAuthReply(values);
+      if (!version || *version < native::kLowestVersion) {
+        // Refused, or a server too old for our requests: silence until a
+        // later sound tries again.
+        disconnect();
+        wanted_.reset();
+        return;
+      }
+      ready_ = true;
+      play();
+      return;
+    }
+    case Asked::kPlay:
+      played(pending, error ? std::nullopt : ReadPlayReply(values), code);
+      return;
+    case Asked::kCreateUpload: {
+      const std::optional<UploadChannel> channel = error ? std::nullopt : ReadCreateUploadReply(values);
+      if (channel)
+        uploadCreated(pending.sample, channel->channel, channel->bytes);
+      else
+        uploadEnded(pending.sample, false);
+      return;
+    }
+    case Asked::kFinishUpload: uploadEnded(pending.sample, !error); return;
+  }
+}
+
+void PulsePlayer::play(bool afterUpload) {
+  if (!wanted_ || !ready_) return;
+  const std::uint32_t tag = newTag();
+  ask(tag, PlaySampleRequest(tag, wanted_->name), {Asked::kPlay, generation_, afterUpload, {}});
+}
+
+void PulsePlayer::played(const Pending& play, std::optional<std::uint32_t> index, std::uint32_t error) {
+  if (play.generation != generation_) {
+    // A later request came meanwhile: this one must not sound on.
+    if (index && *index != native::kInvalidIndex) {
+      const std::uint32_t tag = newTag();
+      ask(tag, KillSinkInputRequest(tag, *index), {});
+    }
+    return;
+  }
+  if (index && *index != native::kInvalidIndex) {
+    playing_ = *index;
+    wanted_.reset();
+  } else if (error == native::kNoEntity && !play.afterUpload) {
+    // Once uploaded, "no such entity" means no sink to play on (or, under
+    // PipeWire, nothing linked): silence, not the sample sent again.
     upload();
   } else {
     wanted_.reset();
@@ -237,49 +307,35 @@ void PulsePlayer::upload() {
       return;
     }
   }
-  for (const Upload& upload : uploads_)
-    if (upload.sample.name == wanted_->name) return;  // it plays once that upload ends
-  pa_stream* stream = pa_->pa_stream_new(context_, wanted_->name.c_str(), &wanted_->kind, nullptr);
-  if (stream == nullptr) {
-    wanted_.reset();
-    return;
+  if (uploads_.count(wanted_->name) != 0) return;  // it plays once that upload ends
+  uploads_.emplace(wanted_->name, *wanted_);
+  const std::uint32_t tag = newTag();
+  ask(tag,
+      CreateUploadRequest(tag, wanted_->name, wanted_->kind, static_cast<std::uint32_t>(wanted_->frames.size())),
+      {Asked::kCreateUpload, 0, false, wanted_->name});
+}
+
+void PulsePlayer::uploadCreated(const std::string& name, std::uint32_t channel, std::uint32_t bytes) {
+  const auto found = uploads_.find(name);
+  if (found == uploads_.end()) return;
+  const Sample& sample = found->second;
+  // The server asks for what it was told; it gets that, queued without a copy.
+  const std::string_view frames = sample.frames.substr(0, std::min<std::size_t>(bytes, sample.frames.size()));
+  for (std::size_t at = 0; at < frames.size(); at += kUploadBlockBytes) {
+    const std::string_view block = frames.substr(at, kUploadBlockBytes);
+    server_.send(SoundDescriptor(channel, static_cast<std::uint32_t>(block.size())));
+    server_.send(sample.bytes, block);
   }
-  Upload& upload = uploads_.emplace_back(Upload{this, stream, *wanted_, 0});
-  pa_->pa_stream_set_state_callback(stream, UploadState, &upload);
-  pa_->pa_stream_set_write_callback(stream, UploadWrite, &upload);
-  if (pa_->pa_stream_connect_upload(stream, upload.sample.frames.size()) < 0) uploadEnded(&upload, false);
+  const std::uint32_t tag = newTag();
+  ask(tag, FinishUploadRequest(tag, channel), {Asked::kFinishUpload, 0, false, name});
 }
 
-void PulsePlayer::UploadWrite(pa_stream* stream, std::size_t bytes, void* userdata) {
-  auto* upload = static_cast<Upload*>(userdata);
-  const PulseLibrary* pa_ = upload->player->pa_;
-  const std::string_view frames = upload->sample.frames;
-  const std::size_t length = std::min(bytes, frames.size() - upload->written);
-  if (length == 0) return;
-  if (pa_->pa_stream_write(stream, frames.data() + upload->written, length, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
-  upload->written += length;
-  if (upload->written == frames.size()) pa_->pa_stream_finish_upload(stream);
-}
-
-void PulsePlayer::UploadState(pa_stream* stream, void* userdata) {
-  auto* upload = static_cast<Upload*>(userdata);
-  switch (upload->player->pa_->pa_stream_get_state(stream)) {
-    case PA_STREAM_TERMINATED: upload->player->uploadEnded(upload, true); break;
-    case PA_STREAM_FAILED: upload->player->uploadEnded(upload, false); break;
-    default: break;
-  }
-}
-
-void PulsePlayer::uploadEnded(Upload* upload, bool done) {
-  const std::string name = upload->sample.name;
-  pa_->pa_stream_set_state_callback(upload->stream, nullptr, nullptr);
-  pa_->pa_stream_set_write_callback(upload->stream, nullptr, nullptr);
-  pa_->pa_stream_unref(upload->stream);
-  uploads_.remove_if([upload](const Upload& u) { return &u == upload; });
+void PulsePlayer::uploadEnded(const std::string& name, bool done) {
+  uploads_.erase(name);
   if (!wanted_ || wanted_->name != name) return;
   if (done) {
     wanted_->bytes.reset();
-    play();
+    play(true);
   } else {
     wanted_.reset();
   }

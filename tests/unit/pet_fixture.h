@@ -19,6 +19,21 @@ inline std::filesystem::path MakeTempFolder() {
   return mkdtemp(pattern.data());
 }
 
+// A file's bytes, "(none)" when there is no such file.
+inline std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "(none)";
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+// Writes the bytes as the file's whole content, making its folders first.
+inline void PutFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
 class PetTest : public ::testing::Test {
  protected:
   PetTest() : folder_(MakeTempFolder()), platform(folder_.string()), program(platform) {}

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "hunger/store.h"
+#include "pet_fixture.h"
 #include "platform/platform.h"
 #include "platform/posix/files.h"
 #include "platform/posix/user_folder.h"
@@ -33,15 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "(none)";
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
 
-void Put(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::vector<std::string> Entries(const fs::path& folder) {
   std::vector<std::string> names;
@@ -110,21 +103,21 @@ TEST_F(StoreFaultsTest, ASymlinkedStoreIsWrittenThroughItsLink) {
     fs::remove_all(root_ / "data");
     fs::create_directory(folder_);
     fs::create_directory(root_ / "data");
-    Put(root_ / "data/real.ini", "42\r\n");
+    PutFile(root_ / "data/real.ini", "42\r\n");
     for (auto [link, target] : c.links) {
       if (target.rfind("ROOT", 0) == 0) target = root_.string() + target.substr(4);
       fs::create_symlink(target, folder_ / link);
     }
     posix::writeFileWhole(Store().string(), "57\r\n");
     EXPECT_TRUE(fs::is_symlink(Store())) << "the link stays";
-    EXPECT_EQ(Bytes(root_ / c.target), "57\r\n");
+    EXPECT_EQ(FileBytes(root_ / c.target), "57\r\n");
     EXPECT_EQ(Entries(root_ / "data"), std::vector<std::string>{"real.ini"}) << "nothing left beside it";
   }
   // A link whose file is not there yet: the file is made where it points.
   fs::remove(root_ / "data/real.ini");
   posix::writeFileWhole(Store().string(), "100\r\n");
   EXPECT_TRUE(fs::is_symlink(Store()));
-  EXPECT_EQ(Bytes(root_ / "data/real.ini"), "100\r\n");
+  EXPECT_EQ(FileBytes(root_ / "data/real.ini"), "100\r\n");
   // A loop is a fault, not a hang.
   fs::remove(Store());
   fs::create_symlink("Ph.ini", Store());
@@ -132,14 +125,14 @@ TEST_F(StoreFaultsTest, ASymlinkedStoreIsWrittenThroughItsLink) {
 }
 
 TEST_F(StoreFaultsTest, AKilledWritersLeftoversGoAtTheNextWrite) {
-  Put(Store(), "42\r\n");
+  PutFile(Store(), "42\r\n");
   for (const char* name : {".Ph.ini.new-Ab12Cd", ".Ph.ini.new-XXXXXX", ".Ph.ini.new-zzzzzz"})
-    Put(folder_ / name, "1");
+    PutFile(folder_ / name, "1");
   // Not ours, or still being written: they stay.
   const std::vector<std::string> others = {".Ph.ini.new-live01", ".Ph.ini.new-toolong", "Ph.ini.new-abcdef",
                                            ".Other.ini.new-abcdef", ".Ph.ini.new-link01", "Ph.ini.bak"};
   for (const std::string& name : others)
-    if (name != ".Ph.ini.new-link01") Put(folder_ / name, "1");
+    if (name != ".Ph.ini.new-link01") PutFile(folder_ / name, "1");
   fs::create_symlink("Ph.ini.bak", folder_ / ".Ph.ini.new-link01");
   const int live = open((folder_ / ".Ph.ini.new-live01").c_str(), O_RDONLY);
   ASSERT_EQ(flock(live, LOCK_EX), 0);
@@ -150,7 +143,7 @@ TEST_F(StoreFaultsTest, AKilledWritersLeftoversGoAtTheNextWrite) {
   expected.push_back("Ph.ini");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Entries(folder_), expected);
-  EXPECT_EQ(Bytes(Store()), "57\r\n");
+  EXPECT_EQ(FileBytes(Store()), "57\r\n");
 }
 
 TEST_F(StoreFaultsTest, TheKindOfRefusalDecidesWhereTheValueGoes) {
@@ -176,12 +169,12 @@ TEST_F(StoreFaultsTest, TheKindOfRefusalDecidesWhereTheValueGoes) {
     fs::remove_all(folder_);
     fs::create_directory(folder_);
     if (c.before) {
-      Put(Store(), c.before);
+      PutFile(Store(), c.before);
       chmod(Store().c_str(), root ? c.fileMode : (c.fileMode & 0700));
     }
     chmod(folder_.c_str(), root ? c.folderMode : (c.folderMode & 0700) | 0500);
     EXPECT_EQ(WriteAsUser(Store(), "57\r\n"), c.result);
-    EXPECT_EQ(Bytes(Store()), c.result == 0 ? "57\r\n" : c.before ? c.before : "(none)");
+    EXPECT_EQ(FileBytes(Store()), c.result == 0 ? "57\r\n" : c.before ? c.before : "(none)");
   }
 }
 
@@ -189,7 +182,7 @@ TEST_F(StoreFaultsTest, TheKindOfRefusalDecidesWhereTheValueGoes) {
 // that refuses temporary files the write goes in place, and every read sees
 // one whole value, the old or the new.
 TEST_F(StoreFaultsTest, KillBurstsInPlaceNeverShowAnEmptyOrPartialFile) {
-  Put(Store(), "100\r\n");
+  PutFile(Store(), "100\r\n");
   chmod(Store().c_str(), 0666);
   RefuseNewFiles(folder_);
   std::atomic<bool> done{false};
@@ -214,7 +207,7 @@ TEST_F(StoreFaultsTest, KillBurstsInPlaceNeverShowAnEmptyOrPartialFile) {
     std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 8000));
     kill(writer, SIGKILL);
     ExitCode(writer);
-    const std::string field = FirstField(Bytes(Store()));
+    const std::string field = FirstField(FileBytes(Store()));
     if (field != "100" && field != "7") ++badAfterKill;
   }
   done = true;
@@ -260,7 +253,7 @@ TEST_F(StoreFaultsTest, PrivateFoldersLeaveTheOnesAlreadyThere) {
     EXPECT_EQ(st.st_mode & 0777, 0700u) << sub;
   }
   posix::createPrivateFolders((folder_ / "a/b").string());  // already there: fine
-  Put(folder_ / "file", "");
+  PutFile(folder_ / "file", "");
   EXPECT_THROW(posix::createPrivateFolders((folder_ / "file/c").string()), Failure);
 }
 

@@ -12,18 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "(none)";
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
 
-void Put(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class StorePlaceTest : public PetTest {
  protected:
@@ -64,17 +53,17 @@ TEST_F(StorePlaceTest, EachPlaceAsTheFoldersAllow) {
     if (!c.folderTakesFiles) platform.refusing.insert(folder_.string());
     if (!c.userFolderTakesFiles) platform.refusing.insert(home_.string());
     if (c.programBefore) WriteStoreBytes(c.programBefore);
-    if (c.userBefore) Put(UserStore(), c.userBefore);
+    if (c.userBefore) PutFile(UserStore(), c.userBefore);
 
     EXPECT_EQ(ReadStore(platform), c.read);
     WriteStore(platform, "57");
-    EXPECT_EQ(Bytes(StorePath()), c.programAfter);
-    EXPECT_EQ(Bytes(UserStore()), c.userAfter);
+    EXPECT_EQ(FileBytes(StorePath()), c.programAfter);
+    EXPECT_EQ(FileBytes(UserStore()), c.userAfter);
     if (std::string(c.userAfter) == "57\r\n") {
       EXPECT_EQ(ReadStore(platform), "57") << "read back from the place it went";
       WriteStore(platform, "56");
-      EXPECT_EQ(Bytes(UserStore()), "56\r\n") << "and written there from then on";
-      EXPECT_EQ(Bytes(StorePath()), c.programAfter);
+      EXPECT_EQ(FileBytes(UserStore()), "56\r\n") << "and written there from then on";
+      EXPECT_EQ(FileBytes(StorePath()), c.programAfter);
     }
   }
 }

@@ -14,8 +14,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-# icewm and fluxbox are left to a run by hand: see the README for what they show.
-ci_kinds=(mutter-x11 kwin-x11 mutter-wayland kwin-wayland weston xfwm4 openbox-picom)
+ci_kinds=(mutter-x11 kwin-x11 mutter-wayland kwin-wayland weston xfwm4 openbox-picom icewm fluxbox)
 if [[ ${1:-} == all ]]; then
   mapfile -t kinds < <(scripts/virtual-desktop.sh kinds)
 elif [[ $# -gt 0 ]]; then

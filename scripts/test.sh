@@ -7,7 +7,7 @@
 #      end-to-end tests of build/NuvoNuvo);
 #   5. the fish's end-to-end checks on other desktops (scripts/test-desktops.sh:
 #      mutter and KWin on X11 and in their Wayland sessions, weston, xfwm4,
-#      openbox with picom), one after the other;
+#      openbox with picom, icewm, fluxbox), one after the other;
 #   6. scripts/test-windows.sh if it is there, on a fresh openbox desktop;
 #   7. the release files in dist/ (scripts/package.sh), each installed and
 #      used as a user would (scripts/test-package.sh).

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace guizzolo::qt::x11 {
 namespace {
@@ -37,16 +38,21 @@ struct Atoms {
   xcb_atom_t windowType = XCB_NONE;
   xcb_atom_t typeUtility = XCB_NONE;
   xcb_atom_t typeDialog = XCB_NONE;
+  xcb_atom_t typeToolbar = XCB_NONE;
+  xcb_atom_t supportingWm = XCB_NONE;
+  xcb_atom_t wmName = XCB_NONE;
+  xcb_atom_t utf8 = XCB_NONE;
   xcb_window_t root = XCB_NONE;
 };
 
 // Looked up once per run: one round trip for all the names together.
 const Atoms& atoms(xcb_connection_t* c) {
   static const Atoms known = [c] {
-    constexpr int kCount = 7;
-    const char* names[kCount] = {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-                                 "_MOTIF_WM_HINTS", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY",
-                                 "_NET_WM_WINDOW_TYPE_DIALOG"};
+    constexpr int kCount = 11;
+    const char* names[kCount] = {"_NET_WM_STATE",         "_NET_WM_STATE_SKIP_TASKBAR",  "_NET_WM_STATE_SKIP_PAGER",
+                                 "_MOTIF_WM_HINTS",       "_NET_WM_WINDOW_TYPE",         "_NET_WM_WINDOW_TYPE_UTILITY",
+                                 "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_TOOLBAR", "_NET_SUPPORTING_WM_CHECK",
+                                 "_NET_WM_NAME",          "UTF8_STRING"};
     xcb_intern_atom_cookie_t cookies[kCount];
     for (int i = 0; i < kCount; ++i)
       cookies[i] = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
@@ -57,9 +63,38 @@ const Atoms& atoms(xcb_connection_t* c) {
         std::free(reply);
       }
     }
-    return Atoms{found[0], found[1], found[2], found[3], found[4], found[5], found[6], rootWindow(c)};
+    return Atoms{found[0], found[1], found[2], found[3], found[4],  found[5],
+                 found[6], found[7], found[8], found[9], found[10], rootWindow(c)};
   }();
   return known;
+}
+
+// One window property's bytes, or nothing.
+std::string property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
+  std::string value;
+  if (name == XCB_NONE) return value;
+  xcb_get_property_reply_t* reply =
+      xcb_get_property_reply(c, xcb_get_property(c, 0, window, name, type, 0, 256), nullptr);
+  if (reply == nullptr) return value;
+  value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+               static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+  std::free(reply);
+  return value;
+}
+
+// Openbox gives every utility window a minimise button, whatever the Motif
+// hints ask, but none to a toolbar one, which it still lets the user close.
+// Read once, when the panel is first shown: the window manager named on the
+// root then is the one that frames it.
+bool openbox(xcb_connection_t* c, const Atoms& a) {
+  static const bool is = [&] {
+    const std::string check = property(c, a.root, a.supportingWm, XCB_ATOM_WINDOW);
+    if (check.size() != sizeof(xcb_window_t)) return false;
+    xcb_window_t wm = XCB_NONE;
+    std::memcpy(&wm, check.data(), sizeof wm);
+    return property(c, wm, a.wmName, a.utf8) == "Openbox";
+  }();
+  return is;
 }
 
 // The native window of a widget, only if it exists already.
@@ -103,10 +138,12 @@ void closeBoxOnly(QWidget* window) {
   const std::uint32_t hints[5] = {kFunctions | kDecorations, kFuncMove | kFuncClose,
                                   kDecorBorder | kDecorTitle | kDecorMenu, 0, 0};
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.motifHints, a.motifHints, 32, 5, hints);
-  // A utility window alone: mutter and KWin give a TOOLBAR-typed window no
-  // close action, and the close box is how the user sends the fish swimming.
-  if (a.windowType != XCB_NONE && a.typeUtility != XCB_NONE)
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 1, &a.typeUtility);
+  // A utility window alone elsewhere: mutter and KWin give a toolbar-typed
+  // window no close action, and the close box is how the user sends the
+  // fish swimming.
+  const xcb_atom_t type = openbox(c, a) && a.typeToolbar != XCB_NONE ? a.typeToolbar : a.typeUtility;
+  if (a.windowType != XCB_NONE && type != XCB_NONE)
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, a.windowType, XCB_ATOM_ATOM, 32, 1, &type);
 }
 
 void dialogType(QWidget* window) {

@@ -308,6 +308,12 @@ void PetWindow::writeStates() {
   std::vector<xcb_atom_t> states = {a.stateSkipTaskbar, a.stateSkipPager};
   if (wantAbove_) states.push_back(a.stateAbove);
   setProperty(c_, id_, a.netWmState, XCB_ATOM_ATOM, 32, static_cast<std::uint32_t>(states.size()), states.data());
+  // The older layer hint too: icewm puts a window mapped with the state
+  // above in its top layer but only lets it leave a layer it asked for by
+  // this hint, so without it the fish could never leave the top band.
+  constexpr std::uint32_t kLayerNormal = 4, kLayerOnTop = 6;
+  const std::uint32_t layer = wantAbove_ ? kLayerOnTop : kLayerNormal;
+  setProperty(c_, id_, a.winLayer, XCB_ATOM_CARDINAL, 32, 1, &layer);
   sentAbove_ = wantAbove_;
 }
 

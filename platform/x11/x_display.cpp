@@ -49,7 +49,7 @@ std::unique_ptr<XDisplay> XDisplay::open(std::string& error) {
                          "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY",
                          "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING",
                          "_MOTIF_WM_HINTS", "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW",
-                         "RESOURCE_MANAGER", "WM_PROTOCOLS", "_NET_SUPPORTING_WM_CHECK", cm.c_str()};
+                         "RESOURCE_MANAGER", "WM_PROTOCOLS", "_NET_SUPPORTING_WM_CHECK", "_WIN_LAYER", cm.c_str()};
   constexpr std::size_t kCount = sizeof names / sizeof names[0];
   static_assert(kCount * sizeof(xcb_atom_t) == sizeof(Atoms));
   // All the questions go out together: one wait for all the answers.

@@ -17,7 +17,7 @@ namespace guizzolo::x11 {
 struct Atoms {
   xcb_atom_t netWmState, stateAbove, stateSkipTaskbar, stateSkipPager, netWmWindowType,
       typeUtility, netWmPid, netWmName, utf8String, motifHints,
-      clientListStacking, netActiveWindow, resourceManager, wmProtocols, netSupportingWmCheck, netWmCmS;
+      clientListStacking, netActiveWindow, resourceManager, wmProtocols, netSupportingWmCheck, winLayer, netWmCmS;
 };
 
 class XDisplay {

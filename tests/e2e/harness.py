@@ -145,9 +145,33 @@ def _window_ids(text):
     return [int(h, 16) for h in re.findall(r'0x[0-9a-fA-F]+', text)]
 
 
+# Window managers whose _NET_CLIENT_LIST_STACKING is not the order on the
+# screen (fluxbox lists the pet of its top layer below the windows of the
+# normal one): there the order of their frames among the root's children is
+# read instead.
+FRAME_ORDER = ('fluxbox',)
+
+
 def stacking():
     """Managed windows, bottom to top."""
-    return _window_ids(run('xprop', '-root', '_NET_CLIENT_LIST_STACKING'))
+    managed = _window_ids(run('xprop', '-root', '_NET_CLIENT_LIST_STACKING'))
+    return _frame_order(managed) if KIND in FRAME_ORDER else managed
+
+
+def _frame_order(managed):
+    """The managed windows in the order of the root's children that hold
+    them (xwininfo lists those top first)."""
+    frames = []
+    for line in run('xwininfo', '-root', '-tree').splitlines():
+        m = re.match(r'^( +)(0x[0-9a-fA-F]+) ', line)
+        if not m:
+            continue
+        if len(m.group(1)) == 5:  # a child of the root
+            frames.append([])
+        if frames:
+            frames[-1].append(int(m.group(2), 16))
+    wanted = set(managed)
+    return [w for frame in reversed(frames) for w in frame if w in wanted]
 
 
 def active_window():

@@ -118,7 +118,7 @@ fi
 
 stop_desktop
 trap - EXIT
-step "end-to-end checks on other desktops: mutter, KWin, weston, xfwm4, picom (scripts/test-desktops.sh)"
+step "end-to-end checks on other desktops: mutter, KWin, weston, xfwm4, picom, icewm, fluxbox (scripts/test-desktops.sh)"
 if scripts/test-desktops.sh; then pass; else
   fail "checks on other desktops (logs and screenshots in build/desktops/)"
 fi

@@ -5,7 +5,7 @@
 #   scripts/test-desktops.sh all            every kind virtual-desktop.sh knows
 # GUIZZOLO_CHECKS="key-colour drag ..." runs only the checks named.
 # Needs build/NuvoNuvo (scripts/build.sh) and scripts/deps.sh test.
-# Each cell: ok, fail, skip (no screen capture there), xfail (a known fault
+# Each cell: ok, fail, skip (no screen capture or no way to make the check there), xfail (a known fault
 # of the program on that desktop, listed in tests/e2e/harness.py), XPASS (a
 # known fault no longer seen: remove it from the list), down (the desktop did
 # not start). Exits non-zero on fail, XPASS or down. Logs and screenshots in

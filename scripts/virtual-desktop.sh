@@ -11,18 +11,22 @@
 # KIND (default openbox), on Xvfb: openbox, openbox-picom, openbox-xcompmgr,
 # xfwm4 (its compositor on), xfwm4-nocomp, icewm, fluxbox, mutter-x11,
 # kwin-x11; Wayland sessions, the desktop being their XWayland:
-# mutter-wayland, kwin-wayland, weston.
+# mutter-wayland, kwin-wayland, weston; weston-nested is weston drawing into
+# a window of an Xvfb, which takes the input (weston headless has no seat:
+# XTEST input made on its XWayland crashes it).
 #
 # start writes STATE_DIR/env (export lines: DISPLAY, PULSE_SERVER,
 # XDG_RUNTIME_DIR, GUIZZOLO_DESKTOP, GUIZZOLO_DESKTOP_KIND, GUIZZOLO_SINK;
 # DBUS_SESSION_BUS_ADDRESS where the desktop has a session bus;
-# GUIZZOLO_WAYLAND_DISPLAY in a Wayland session); source it to use the
-# desktop. stop ends what start began, by the PIDs it recorded.
+# GUIZZOLO_WAYLAND_DISPLAY in a Wayland session; GUIZZOLO_INPUT_DISPLAY, the
+# X server to make pointer and key input on, where that is not DISPLAY);
+# source it to use the desktop. stop ends what start began, by the PIDs it
+# recorded.
 # GUIZZOLO_DESKTOP_TIMEOUT bounds each start-up wait (seconds, default 30).
 set -euo pipefail
 
 kinds=(openbox openbox-picom openbox-xcompmgr xfwm4 xfwm4-nocomp icewm fluxbox mutter-x11 kwin-x11
-       mutter-wayland kwin-wayland weston)
+       mutter-wayland kwin-wayland weston weston-nested)
 
 usage() { echo "usage: $0 start STATE_DIR [--no-sound] [--desktop KIND] | stop STATE_DIR | kinds" >&2; exit 2; }
 [[ ${1:-} == kinds ]] && { printf '%s\n' "${kinds[@]}"; exit 0; }
@@ -119,7 +123,7 @@ launch() {
 start_xvfb() {
   # Xvfb picks a free display number itself and writes it to the fd.
   rm -f "$state/display"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
+  Xvfb -displayfd 3 -screen 0 "${1:-1280x800}x24" -dpi 96 -nolisten tcp -noreset \
     3>"$state/display" >"$state/xvfb.log" 2>&1 &
   record $! Xvfb
   wait_for 10 grep -q '[0-9]' "$state/display" || fail "Xvfb did not start"
@@ -252,13 +256,28 @@ start_desktop() {
       start_wayland kwin_wayland "$state/bin/kwin_wayland" --virtual --xwayland \
         --width 1280 --height 800 --socket "$wayland" --no-lockscreen --no-global-shortcuts
       ;;
-    weston)
+    weston | weston-nested)
       mkdir -p "$state/home/.config"
       # --debug lets weston-screenshooter take the screen captures.
       printf '[core]\nidle-time=0\n[shell]\nbackground-color=0xff5a7890\npanel-position=none\nlocking=false\n' \
         >"$state/home/.config/weston.ini"
-      start_wayland weston weston --backend=headless-backend.so --use-pixman --xwayland --width=1280 \
+      local backend=headless-backend.so
+      if [[ $kind == weston-nested ]]; then
+        # Its window sits at 0,0 of the Xvfb screen, so a point there is the
+        # same point of weston's screen. The screen is a little larger:
+        # weston follows the pointer only once it has entered its window, so
+        # the pointer waits outside until the first move.
+        start_xvfb 1296x816
+        input_display=$display
+        backend=x11-backend.so
+      fi
+      start_wayland weston weston --backend=$backend --use-pixman --xwayland --width=1280 \
         --height=800 --socket="$wayland" --debug --idle-time=0
+      if [[ -n $input_display ]]; then
+        # The keyboard goes to weston's window wherever the pointer is.
+        DISPLAY=$input_display xdotool mousemove 1290 810 search --class '^Weston Compositor$' windowfocus ||
+          fail "xdotool cannot move the pointer or the focus"
+      fi
       ;;
   esac
   # A plain coloured desktop, so that a box around the fish would show.
@@ -275,7 +294,8 @@ start() {
   unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER XDG_SESSION_TYPE
   bus= wayland= display= xauthority=
   unset XAUTHORITY
-  case $kind in *-wayland | weston) wayland=guizzolo-wayland ;; esac
+  input_display=
+  case $kind in *-wayland | weston*) wayland=guizzolo-wayland ;; esac
   start_desktop
 
   local pulse_server=
@@ -315,6 +335,9 @@ PA
     fi
     if [[ -n $xauthority ]]; then
       printf 'export XAUTHORITY=%q\n' "$xauthority"
+    fi
+    if [[ -n $input_display ]]; then
+      printf 'export GUIZZOLO_INPUT_DISPLAY=%q\n' "$input_display"
     fi
     printf 'unset WAYLAND_DISPLAY\n'
   } >"$state/env"

@@ -23,6 +23,8 @@ import unittest
 
 from PIL import Image, ImageGrab
 
+import nested_input
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 EXE = os.environ.get('GUIZZOLO_EXE', os.path.join(REPO, 'build', 'NuvoNuvo'))
@@ -39,6 +41,9 @@ FULL_STORE = b'100\r\n'  # a fed fish: no hunger message for over a minute
 
 KIND = os.environ.get('GUIZZOLO_DESKTOP_KIND', 'openbox')
 WAYLAND_DISPLAY = os.environ.get('GUIZZOLO_WAYLAND_DISPLAY')
+# The X server that takes pointer and key input, where it is not DISPLAY
+# (weston-nested: the Xvfb weston draws into).
+INPUT_DISPLAY = os.environ.get('GUIZZOLO_INPUT_DISPLAY')
 # Desktops whose frames the tests click on themselves (openbox's close box
 # is the rightmost button of its title bar); elsewhere a close goes to the
 # window manager as _NET_CLOSE_WINDOW, as a taskbar or a shortcut sends it.
@@ -63,6 +68,16 @@ KNOWN_FAULTS = {
     'test_panel_and_message_boxes_name_no_hidden_owner': ('weston',),
 }
 
+# Checks that cannot be made on a desktop at all, and why: skipped there.
+CANNOT_CHECK = {
+    # weston-nested (weston with a seat): it places managed windows (the
+    # panel, the boxes, the terminals) where it likes but leaves their X
+    # positions elsewhere, so a click meant for one of them misses it.
+    'test_press_beside_the_fish_reaches_the_window_below': ('weston-nested',),
+    'test_close_box_writes_the_store_and_the_fish_swims_on': ('weston-nested',),
+    'test_panel_and_message_boxes_name_no_hidden_owner': ('weston-nested',),
+}
+
 
 def known_fault(test_name):
     kinds = KNOWN_FAULTS.get(test_name, ())
@@ -82,10 +97,30 @@ def desktop_env():
 
 
 def run(*args, check=True, timeout=10, input_text=None):
-    """Runs a command on the virtual desktop; returns its stdout."""
+    """Runs a command on the virtual desktop; returns its stdout. Input that
+    xdotool makes goes to the input display where there is one."""
+    if INPUT_DISPLAY and args[0] == 'xdotool':
+        try:
+            return nested_input.run_chain(list(args[1:]), _run_here, _run_input, activate)
+        except AssertionError:
+            if check:
+                raise
+            return ''
+    return _run_here(*args, check=check, timeout=timeout, input_text=input_text)
+
+
+def _run_here(*args, check=True, timeout=10, input_text=None):
     done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout,
                           input=input_text)
     if check and done.returncode != 0:
+        raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
+    return done.stdout
+
+
+def _run_input(*args, timeout=30):
+    done = subprocess.run(args, env=dict(desktop_env(), DISPLAY=INPUT_DISPLAY), capture_output=True,
+                          text=True, timeout=timeout)
+    if done.returncode != 0:
         raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
     return done.stdout
 
@@ -186,7 +221,22 @@ def wm_state(window):
 
 
 def activate(window):
-    run('xdotool', 'windowactivate', '--sync', str(window))
+    if INPUT_DISPLAY:
+        nested_input.activate(_run_here, _run_input, active_window, window)
+    else:
+        run('xdotool', 'windowactivate', '--sync', str(window))
+
+
+def cover_screen(window):
+    """Makes a window cover the screen: moved and sized, or maximised where
+    the window manager places windows itself (weston; maximised, not full
+    screen, so that other windows can still come above it)."""
+    if KIND.startswith('weston'):
+        run('wmctrl', '-i', '-r', hex(window), '-b', 'add,maximized_vert,maximized_horz')
+        poll(lambda: '_NET_WM_STATE_MAXIMIZED_HORZ' in wm_state(window), 3, 'the window maximised')
+    else:
+        run('xdotool', 'windowmove', '--sync', str(window), '0', '0')
+        run('xdotool', 'windowsize', '--sync', str(window), str(SCREEN[0]), str(SCREEN[1]))
 
 
 def click(x, y, button=1):
@@ -217,6 +267,8 @@ def screenshot(path=None):
         image = _kwin_screenshot()
     elif KIND == 'weston':
         image = _weston_screenshot()
+    elif INPUT_DISPLAY:  # the screen of the X server the compositor draws into
+        image = ImageGrab.grab(xdisplay=INPUT_DISPLAY).convert('RGB').crop((0, 0, *SCREEN))
     elif not can_capture():
         raise unittest.SkipTest(f'no screen capture on {KIND}')
     else:
@@ -467,6 +519,8 @@ class Pet:
         self.started = None
 
     def start(self):
+        if INPUT_DISPLAY:
+            nested_input.park_pointer(_run_input)
         self._out = open(os.path.join(self.cwd, 'stdout'), 'wb')
         self._err = open(os.path.join(self.cwd, 'stderr'), 'wb')
         self.started = time.monotonic()
@@ -500,7 +554,10 @@ class Pet:
         return found[0] if len(found) == 1 else None
 
     def wait_window(self, timeout=5):
-        return poll(self.pet_window, timeout, 'the pet window')
+        window = poll(self.pet_window, timeout, 'the pet window')
+        if INPUT_DISPLAY:
+            time.sleep(nested_input.FIRST_INPUT_AFTER)
+        return window
 
     def panel(self):
         found = [w for w in self.windows() if window_name(w) == PANEL_TITLE]
@@ -516,6 +573,8 @@ class E2ETest(unittest.TestCase):
             getattr(self, name).__func__.__unittest_expecting_failure__ = True
 
     def setUp(self):
+        if KIND in CANNOT_CHECK.get(self._testMethodName, ()):
+            self.skipTest(f'cannot be checked on {KIND} (harness.CANNOT_CHECK)')
         self.artifacts = os.path.join(ARTIFACTS, self.id().split('.', 1)[-1])
         shutil.rmtree(self.artifacts, ignore_errors=True)
         os.makedirs(self.artifacts)

@@ -99,7 +99,7 @@ class DesktopHints(E2ETest):
 
 # Window managers that draw frames but publish no _NET_FRAME_EXTENTS for
 # them.
-NO_FRAME_EXTENTS = ()
+NO_FRAME_EXTENTS = ('weston-nested',)
 
 
 if __name__ == '__main__':

@@ -38,6 +38,8 @@ class Pointer(E2ETest):
                                  f'(before {before}, at press {pressed}, dropped {dropped})')
         panel = ph.wait_panel(pet)
         harness.keep_screenshot(self.artifact('after-drag.png'))
+        if harness.KIND == 'weston-nested':
+            return  # no click finds the panel there to activate it (see harness.CANNOT_CHECK)
         # The focus is on the exit button: Space on the panel leaves.
         self.leave_by_key(pet, panel, 'space')
 
@@ -79,8 +81,7 @@ class Pointer(E2ETest):
 
     def test_right_press_on_the_right_facing_fish_stops_it(self):
         below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0')
-        harness.run('xdotool', 'windowmove', '--sync', str(below), '0', '0')
-        harness.run('xdotool', 'windowsize', '--sync', str(below), '1280', '800')
+        harness.cover_screen(below)
         pet = self.start_pet(store=b'60\r\n')
         window = pet.wait_window()
         ph.wait_moved(window, harness.geometry(window), 10, 'the first swim tick')

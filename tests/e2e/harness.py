@@ -109,20 +109,16 @@ def run(*args, check=True, timeout=10, input_text=None):
     return _run_here(*args, check=check, timeout=timeout, input_text=input_text)
 
 
-def _run_here(*args, check=True, timeout=10, input_text=None):
-    done = subprocess.run(args, env=desktop_env(), capture_output=True, text=True, timeout=timeout,
-                          input=input_text)
+def _run_here(*args, check=True, timeout=10, input_text=None, display=None):
+    env = desktop_env() if display is None else dict(desktop_env(), DISPLAY=display)
+    done = subprocess.run(args, env=env, capture_output=True, text=True, timeout=timeout, input=input_text)
     if check and done.returncode != 0:
         raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
     return done.stdout
 
 
-def _run_input(*args, timeout=30):
-    done = subprocess.run(args, env=dict(desktop_env(), DISPLAY=INPUT_DISPLAY), capture_output=True,
-                          text=True, timeout=timeout)
-    if done.returncode != 0:
-        raise AssertionError(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
-    return done.stdout
+def _run_input(*args):
+    return _run_here(*args, timeout=30, display=INPUT_DISPLAY)
 
 
 def poll(probe, timeout, what, interval=0.05):

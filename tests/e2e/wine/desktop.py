@@ -69,8 +69,10 @@ class Desktop:
         # One recording for the whole run, started before any program: Wine
         # connects to the sink once, and a late recorder can miss a short sound.
         self._out = open(self.recording, "wb")
+        # A short latency: parec's default hands the data over in 2 s lumps,
+        # which eats into the wait for a sound.
         self._spawn(["parec", "-d", "guizzolo_sink.monitor", "--format=s16le", f"--rate={RATE}",
-                     "--channels=1", "--raw"], env=self.env, stdout=self._out)
+                     "--channels=1", "--raw", "--latency-msec=30"], env=self.env, stdout=self._out)
         self.wine_env = dict(
             self.env,
             WINEPREFIX=os.path.join(self.root, "prefix"),
@@ -169,6 +171,11 @@ class Desktop:
         return self.run_out(["xprop", "-root", name])
 
     # --- sound ------------------------------------------------------------
+    def pulse_list(self, what):
+        """The audio server's short list of clients, sink-inputs, ... (for a
+        failure's detail)."""
+        return self.run_out(["pactl", "list", "short", what]).strip()
+
     def recorded_seconds(self):
         return os.path.getsize(self.recording) / 2 / RATE
 

@@ -3,7 +3,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <bit>
 
 #include "platform/win32/files.h"
 #include "platform/win32/locale_formats.h"
@@ -37,13 +36,9 @@ std::unique_ptr<Window> Win32Platform::createWindow(const WindowLayout& layout, 
   return std::make_unique<Win32Window>(*this, layout, events);
 }
 
-void Win32Platform::randomize(float seed) { random_.seed(std::bit_cast<std::uint32_t>(seed)); }
+void Win32Platform::randomize(float seed) { random_.seed(seed); }
 
-float Win32Platform::rnd() {
-  // 24 random bits over 2^24: every float step of [0, 1) equally likely, and
-  // never 1.0, which would make a draw one past its range.
-  return static_cast<float>(random_() >> 8) * (1.0f / 16777216.0f);
-}
+float Win32Platform::rnd() { return random_.next(); }
 
 float Win32Platform::secondsSinceMidnight() {
   SYSTEMTIME now{};

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/random_draws.h"
 #include "platform/win32/sound_player.h"
 
 namespace guizzolo::win32 {
@@ -61,7 +61,7 @@ class Win32Platform final : public Platform {
  private:
   HINSTANCE instance_;
   float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
-  std::mt19937 random_;
+  RandomDraws random_;
   int boxesOpen_ = 0;
   std::vector<HWND> framed_;
   HWND moving_ = nullptr;

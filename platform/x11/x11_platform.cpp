@@ -3,7 +3,6 @@
 #include <unistd.h>
 #include <xcb/render.h>
 
-#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -136,12 +135,9 @@ std::unique_ptr<Window> X11Platform::createWindow(const WindowLayout& layout, Wi
 float X11Platform::twipsPerPixelX() { return 15.0f; }
 float X11Platform::twipsPerPixelY() { return 15.0f; }
 
-void X11Platform::randomize(float seed) { random_.seed(std::bit_cast<std::uint32_t>(seed)); }
+void X11Platform::randomize(float seed) { random_.seed(seed); }
 
-float X11Platform::rnd() {
-  // 24 random bits: every value is exact in a float, and 1.0 never comes out.
-  return static_cast<float>(random_() >> 8) * (1.0f / 16777216.0f);
-}
+float X11Platform::rnd() { return random_.next(); }
 
 float X11Platform::secondsSinceMidnight() {
   const std::time_t now = std::time(nullptr);

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <memory>
-#include <random>
 #include <set>
 
 #include "platform/platform.h"
+#include "platform/random_draws.h"
 #include "platform/x11/tick_gate.h"
 #include "platform/x11/commits.h"
 #include "platform/x11/event_loop.h"
@@ -69,7 +69,7 @@ class X11Platform final : public Platform {
   Commits commits_;
   TickGate ticks_;
   PetEnv env_;
-  std::mt19937 random_;
+  RandomDraws random_;
   qtmodule::Module* qt_ = nullptr;
   std::unique_ptr<MediaPlayer> player_;
 };

@@ -14,7 +14,11 @@ import harness
 import panel_helpers as ph
 from harness import E2ETest
 
-SWIM = 25  # seconds: some 60 state-1 ticks, about six hunger steps
+# Seconds: some 60 ticks of the first swim state, about six hunger steps. The
+# steps are drawn at random, so one pet in a few hundred takes none at all.
+SWIM = 25
+# One pet alone swims longer: at 45 s, one in a few thousand takes no step.
+SWIM_ALONE = 45
 
 
 class SessionEnd(E2ETest):
@@ -43,6 +47,7 @@ class SessionEnd(E2ETest):
             pet.wait_window()
         time.sleep(SWIM)
         harness.screenshot(self.artifact('swimming.png'))
+        stored = []
         for pet, number in zip(pets, signals):
             with self.subTest(signal=signal.Signals(number).name):
                 self.assertTrue(pet.running())
@@ -51,8 +56,12 @@ class SessionEnd(E2ETest):
                 self.assertTrue(ph.store_written(pet), f'Ph.ini not written; it holds {data!r}')
                 value = ph.store_number(data)
                 self.assertIsNotNone(value, f'Ph.ini holds {data!r}')
-                self.assertTrue(30 <= value < 50, f'the pet copy {value} after {SWIM} s of swimming from 50')
+                self.assertTrue(30 <= value <= 50, f'the pet copy {value} after {SWIM} s of swimming from 50')
+                stored.append(value)
                 print(f'{signal.Signals(number).name}: ended in {took * 1000:.0f} ms, Ph.ini {value}')
+        # Every signal ends through the same unload, so a day's hunger that is
+        # lost shows as 50 in all three files.
+        self.assertTrue(any(v < 50 for v in stored), f'no pet kept a hunger step: {stored}')
 
     def test_a_waiting_message_box_does_not_hold_up_the_end(self):
         pet = self.start(b'21\r\n')
@@ -112,7 +121,7 @@ class SessionManagerLogout(E2ETest):
         manager.expect('registered ', 10)
         manager.expect('save-yourself-done ', 10)  # the save after registering
         pet.wait_window()
-        time.sleep(SWIM)
+        time.sleep(SWIM_ALONE)
         self.assertTrue(pet.running())
         manager.shutdown()
         manager.expect('save-yourself-done ', 5)
@@ -127,7 +136,7 @@ class SessionManagerLogout(E2ETest):
         self.assertTrue(ph.store_written(pet), f'Ph.ini not written; it holds {data!r}')
         value = ph.store_number(data)
         self.assertIsNotNone(value, f'Ph.ini holds {data!r}')
-        self.assertTrue(30 <= value < 50, f'the pet copy {value} after {SWIM} s of swimming from 50')
+        self.assertTrue(25 <= value < 50, f'the pet copy {value} after {SWIM_ALONE} s of swimming from 50')
         print(f'die: ended in {(time.monotonic() - sent) * 1000:.0f} ms, Ph.ini {value}')
         self.assert_quiet(pet)
 

@@ -67,7 +67,7 @@ class Hunger(E2ETest):
     def assert_dies(self, store):
         pet = self.start_pet(store=store)
         pet.wait_window()
-        harness.poll(ph.message_boxes, 40, 'the death box')
+        harness.poll(ph.message_boxes, ph.HUNGER_STEP_WAIT, 'the death box')
         harness.screenshot(self.artifact('death.png'))
         self.assertTrue(pet.running())
         ph.answer_box()
@@ -83,7 +83,7 @@ class Hunger(E2ETest):
     def assert_alert(self, store):
         pet = self.start_pet(store=store)
         window = pet.wait_window()
-        harness.poll(ph.message_boxes, 40, 'the hunger alert')
+        harness.poll(ph.message_boxes, ph.HUNGER_STEP_WAIT, 'the hunger alert')
         harness.screenshot(self.artifact('alert.png'))
         self.assertTrue(pet.running(), 'the program ended at the alert')
         ph.answer_box()

@@ -66,7 +66,7 @@ class SessionEnd(E2ETest):
     def test_a_waiting_message_box_does_not_hold_up_the_end(self):
         pet = self.start(b'21\r\n')
         pet.wait_window()
-        harness.poll(ph.message_boxes, 40, 'the hunger alert')
+        harness.poll(ph.message_boxes, ph.HUNGER_STEP_WAIT, 'the hunger alert')
         harness.screenshot(self.artifact('alert.png'))
         self.assert_ends_on(pet, signal.SIGTERM)
         self.assertTrue(ph.store_written(pet), 'Ph.ini not written')

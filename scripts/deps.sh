@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the program needs.
+# Installs the Debian packages the program needs (Debian 12 and 13).
 #   scripts/deps.sh run    build and run the program (and its no-display fallback)
 #   scripts/deps.sh test   all of run, plus what the tests (and bench/) need
 # Does nothing (and needs no network) when everything is already installed.
@@ -20,16 +20,19 @@ run_packages=(
   # The virtual desktop used when there is no display.
   xvfb openbox imagemagick x11-utils x11-xserver-utils
 )
+# Packages whose name depends on the release: each entry is a list of
+# candidates, the first one the release knows is taken ('clang-rt' stands for
+# the sanitizer runtime of the release's own clang).
+#   the panel's narrow font: its own package since Debian 13, part of
+#   fonts-liberation before.
+run_variants=("fonts-liberation-sans-narrow fonts-liberation")
 test_packages=(
-  "${run_packages[@]}"
   libgtest-dev
-  # The session manager of the session-end test.
-  libsm-dev libice-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.
   locales
-  clang libclang-rt-14-dev
+  clang
   # Other desktops for the end-to-end checks (scripts/test-desktops.sh):
   # window managers on Xvfb, and Wayland compositors with their XWayland.
   mutter kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
@@ -38,7 +41,12 @@ test_packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   # The release files (scripts/package.sh) and their checks.
   dpkg-dev file lintian desktop-file-utils appstream nsis
+  # The test command: a compiler cache, and a network namespace of its own
+  # for its desktops; debootstrap for the check of the README's commands on
+  # a bare system.
+  ccache util-linux iproute2 debootstrap git ca-certificates
 )
+test_variants=(clang-rt)
 # The benchmarks in bench/ list what they need in bench/packages, one a line.
 bench_list=$(dirname "$0")/../bench/packages
 if [[ -f $bench_list ]]; then
@@ -47,10 +55,59 @@ if [[ -f $bench_list ]]; then
 fi
 
 case "${1:-}" in
-  run) wanted=("${run_packages[@]}") ;;
-  test) wanted=("${test_packages[@]}") ;;
+  run) wanted=("${run_packages[@]}"); variants=("${run_variants[@]}") ;;
+  test) wanted=("${run_packages[@]}" "${test_packages[@]}")
+        variants=("${run_variants[@]}" "${test_variants[@]}") ;;
   *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
+
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+  if command -v sudo >/dev/null; then as_root=(sudo); else as_root=(false); fi
+fi
+apt_get() {
+  [[ ${as_root[0]:-} != false ]] || { echo "Need root or sudo to run apt-get $*" >&2; exit 1; }
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "$@"
+}
+
+lists_fresh=no
+update_lists() {
+  [[ $lists_fresh == no ]] || return 0
+  echo "deps: reading the package lists (apt-get update)"
+  apt_get update -q
+  lists_fresh=yes
+}
+
+installed() { [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]; }
+known() { apt-cache show --no-all-versions "$1" >/dev/null 2>&1; }
+
+# The sanitizer runtime that matches the release's clang (clang-14 on
+# Debian 12, clang-19 on Debian 13, ...).
+clang_runtime() {
+  local version
+  version=$(apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n 1)
+  [[ -n $version ]] && echo "libclang-rt-$version-dev"
+}
+
+# Prints the package that stands for one variant entry, or nothing when the
+# package lists do not tell yet.
+resolve() {
+  local name
+  if [[ $1 == clang-rt ]]; then clang_runtime; return 0; fi
+  for name in $1; do
+    if installed "$name" || known "$name"; then echo "$name"; return 0; fi
+  done
+}
+
+for entry in "${variants[@]}"; do
+  name=$(resolve "$entry")
+  if [[ -z $name ]]; then
+    update_lists
+    name=$(resolve "$entry")
+  fi
+  [[ -n $name ]] || { echo "deps: this release has none of: $entry" >&2; exit 1; }
+  wanted+=("$name")
+done
 
 # The locales the tests read their formats from (locale-gen names them so).
 test_locales=(it_IT.UTF-8 en_US.UTF-8 de_DE.UTF-8 ar_EG.UTF-8 ps_AF.UTF-8)
@@ -63,9 +120,7 @@ make_locales() {
     locale -a 2>/dev/null | grep -qixF "${name%%.*}.utf8" || wanted_locales+=("$name")
   done
   [[ ${#wanted_locales[@]} -eq 0 ]] && return 0
-  echo "Generating locales: ${wanted_locales[*]}"
-  local as_root=()
-  [[ $(id -u) -eq 0 ]] || as_root=(sudo)
+  echo "deps: generating locales ${wanted_locales[*]}"
   for name in "${wanted_locales[@]}"; do
     grep -qx "$name UTF-8" /etc/locale.gen 2>/dev/null ||
       echo "$name UTF-8" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
@@ -75,23 +130,18 @@ make_locales() {
 
 missing=()
 for p in "${wanted[@]}"; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == installed ]] || missing+=("$p")
+  installed "$p" || [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
 done
-if [[ ${#missing[@]} -eq 0 ]]; then
-  make_locales "$1"
-  exit 0
+if [[ ${#missing[@]} -gt 0 ]]; then
+  update_lists
+  echo "deps: installing ${#missing[@]} packages and what they need (a few minutes on a bare system): ${missing[*]}"
+  # apt's own lines (Get:, Unpacking, Setting up) show how far it is.
+  apt_get install -y -q -o Dpkg::Progress-Fancy=0 -o Dpkg::Use-Pty=0 --no-install-recommends "${missing[@]}" |
+    grep --line-buffered -E '^(Get:|Setting up|Need to get|[0-9]+ upgraded)' |
+    sed -u 's/^/  apt: /' || true
+  still=()
+  for p in "${missing[@]}"; do installed "$p" || still+=("$p"); done
+  [[ ${#still[@]} -eq 0 ]] || { echo "deps: could not install: ${still[*]}" >&2; exit 1; }
+  echo "deps: done"
 fi
-
-echo "Installing: ${missing[*]}"
-as_root=()
-if [[ $(id -u) -ne 0 ]]; then
-  command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
-  as_root=(sudo)
-fi
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
-  2> >(grep -v '^debconf: delaying package configuration' >&2)
 make_locales "$1"

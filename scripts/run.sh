@@ -6,14 +6,28 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/deps.sh run
-scripts/build.sh build
+if [[ ${1:-} != --private-desktop ]]; then
+  scripts/deps.sh run
+  echo "run: building build/NuvoNuvo"
+  scripts/build.sh build --target NuvoNuvo
 
-if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
-  exec build/NuvoNuvo
+  if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
+    exec build/NuvoNuvo
+  fi
+
+  echo "No display here (DISPLAY and WAYLAND_DISPLAY are unset): running the pet for 10 s on a virtual desktop."
+  # The virtual desktop gets a network namespace of its own where this user
+  # may make one: X servers also listen on abstract sockets, which are shared
+  # by everything in one namespace, chroots and containers included, so
+  # another X session on the machine could otherwise answer for ours.
+  # (root needs no user namespace, and may not make one inside a chroot).
+  private=(unshare --net)
+  [[ $(id -u) -eq 0 ]] || private+=(--map-root-user)
+  if "${private[@]}" true 2>/dev/null; then
+    exec "${private[@]}" "$0" --private-desktop
+  fi
 fi
 
-echo "No display here (DISPLAY and WAYLAND_DISPLAY are unset): running the pet for 10 s on a virtual desktop."
 desktop=$(mktemp -d "${TMPDIR:-/tmp}/guizzolo-desktop.XXXXXX")
 pet=
 cleanup() {

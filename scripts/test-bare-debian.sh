@@ -16,10 +16,12 @@ releases=("$@")
 [[ $(id -u) -eq 0 ]] || { echo "the bare-system check needs root (debootstrap, chroot)" >&2; exit 1; }
 commit=$(git rev-parse HEAD)
 out=$root/build/bare
-# The systems themselves live outside the work tree: a chroot holds device
-# nodes and other clones must not pick them up.
-systems=${GUIZZOLO_BARE_DIR:-/var/tmp/guizzolo-bare}
-mkdir -p "$out" "$systems"
+# The systems themselves live outside the work tree (a chroot holds the
+# device nodes while it runs), one folder for each run of this script, so
+# that two runs at once from two clones meet nowhere.
+systems=$(mktemp -d /var/tmp/guizzolo-bare.XXXXXX)
+mkdir -p "$out"
+trap 'for s in "$systems"/*; do umount_all "$s"; done; rm -rf --one-file-system "$systems"' EXIT
 
 # The Debian mirror this machine's apt reads from, so that the bare systems
 # come from the same place.

@@ -90,7 +90,7 @@ fi
 
 step "the program with clang, and its fuzz targets (build-fuzz/, ${fuzz_seconds} s each)"
 if scripts/build.sh build-fuzz -DGUIZZOLO_FUZZ=ON -DGUIZZOLO_TESTS=OFF \
-    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang; then
+    -DCMAKE_CXX_COMPILER=clang++; then
   # Every executable named *_fuzz is a libFuzzer target; a seed corpus may
   # sit in tests/fuzz/corpus/NAME.
   fuzz_ok=yes

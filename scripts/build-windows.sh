@@ -7,11 +7,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build-win"
 generator=
 command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
+launcher=
+command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 # shellcheck disable=SC2086
 cmake -S "$root/platform/win32" -B "$out/cmake" $generator \
   -DCMAKE_TOOLCHAIN_FILE="$root/platform/win32/mingw-toolchain.cmake" \
   -DCMAKE_BUILD_TYPE=Release \
-  -DGUIZZOLO_OUTPUT_DIR="$out" >/dev/null
+  -DGUIZZOLO_OUTPUT_DIR="$out" $launcher >/dev/null
 cmake --build "$out/cmake" --parallel
 
 # Only system DLLs: anything else would have to be shipped beside the exe.

@@ -8,7 +8,7 @@ out="$root/build-win"
 generator=
 command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
 launcher=
-command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 # shellcheck disable=SC2086
 cmake -S "$root/platform/win32" -B "$out/cmake" $generator \

@@ -57,7 +57,7 @@ until xwininfo -root -tree | grep -q "\"Form1\""; do
 done
 for n in $(seq 1 60); do
   [ -f "$HOME/stop" ] && break
-  import -window root "$HOME/shot-$n.png.part" && mv "$HOME/shot-$n.png.part" "$HOME/shot-$n.png"
+  import -window root "png:$HOME/shot-$n.png.part" && mv "$HOME/shot-$n.png.part" "$HOME/shot-$n.png"
   sleep 0.5
 done
 # A session end: the pet stores its hunger value in the user'"'"'s own folder.

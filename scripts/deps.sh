@@ -26,6 +26,8 @@ test_packages=(
   # The session manager of the session-end test.
   libsm-dev libice-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
+  # A stopped wall clock for a pet, which fixes its draws (tests/e2e/moments.py).
+  faketime
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.
   locales

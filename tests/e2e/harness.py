@@ -487,7 +487,9 @@ def _session_signals():
 class Pet:
     """The program, copied into a fresh program folder of its own."""
 
-    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None, with_module=True):
+    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None, with_module=True, moment=None):
+        """moment: a moments.Moment to stop the pet's wall clock at, which
+        fixes its draws; None for a start at the true time of day."""
         self.folder = folder
         os.makedirs(folder)
         exe_dir = os.path.dirname(EXE)
@@ -506,7 +508,7 @@ class Pet:
         os.makedirs(os.path.join(self.cwd, 'home'))
         self.env = desktop_env()
         self.env['HOME'] = os.path.join(self.cwd, 'home')
-        for name, value in (env or {}).items():
+        for name, value in dict(moment.env() if moment else {}, **(env or {})).items():
             if value is None:
                 self.env.pop(name, None)
             else:

@@ -92,13 +92,22 @@ class Swim:
         """The ticks (numbered from 1) whose token ends in kind ('s', 'm', ...)."""
         return [n for n, (token, _) in enumerate(self.path, 1) if token.endswith(kind)]
 
-    def wait_tick(self, window, tick, timeout=30):
-        """Waits until the pet window stands where only tick or a later one
-        (of the next ten seconds) puts it; returns that tick."""
-        earlier = {place for _, place in self.path[:tick - 1]}
-        later = {}
-        for n, (_, place) in enumerate(self.path[tick - 1:tick + 99], tick):
-            if place not in earlier:
-                later.setdefault(place, n)
-        return harness.poll(lambda: (g := harness.geometry(window)) and later.get(g[:2]), timeout,
-                            f'the pet at a place of tick {tick} or later', interval=0.02)
+    def latest_tick(self, window, timeout=30):
+        """Waits until the pet window stands at a place of the swim; returns
+        the last tick that it may be at (a tick that does not move leaves
+        it where the one before did)."""
+        def tick():
+            g = harness.geometry(window)
+            for n, (_, place) in enumerate(self.path, 1):
+                if g and place == g[:2]:
+                    while n < len(self.path) and self.path[n][1] == place:
+                        n += 1
+                    return n
+            return None
+        return harness.poll(tick, timeout, 'the pet at a place of its swim', interval=0.02)
+
+    def past(self, window, tick):
+        """Whether the pet window stands where only a tick after tick puts it."""
+        earlier = {place for _, place in self.path[:tick]}
+        g = harness.geometry(window)
+        return bool(g) and g[:2] not in earlier and any(place == g[:2] for _, place in self.path[tick:])

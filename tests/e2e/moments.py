@@ -64,6 +64,10 @@ class Moment:
 # 21 shows the alert at once, 11 too, 1 (and anything not a number) dies.
 HUNGER_AT_ONCE = Moment('00:01:16', r'^1hm! 1[mse]( [1-4][mste]){60}', 62, '21')
 
+# Ticks 1, 2 and 11 make hunger steps: from 1 the fish dies at tick 1, and
+# a tick that ran while the death message waits would bring another at once.
+STEPS_AT_ONCE = Moment('00:00:03', r'^1hm! 1hm( 1[mse]){8} 1hm', 11, '21')
+
 # Tick 1 makes a hunger step, the next ticks (the first 1.6 s) stay in
 # state 1 and copy it to the pet's copy, and no other step comes for 15 s:
 # from 50 the pet keeps 49.

@@ -119,8 +119,12 @@ class Desktop:
                 f.write(store)
         return folder
 
-    def launch(self, folder):
-        return self._spawn([WINE, os.path.join(folder, "NuvoNuvo.exe")], env=self.wine_env)
+    def launch(self, folder, moment=None):
+        """moment: a moments.Moment to stop the program's wall clock at
+        (libfaketime works on the Windows program's own Wine process: its
+        time of day, and so its draws, are those of the moment)."""
+        env = dict(self.wine_env, **moment.env()) if moment else self.wine_env
+        return self._spawn([WINE, os.path.join(folder, "NuvoNuvo.exe")], env=env)
 
     def end(self, proc):
         """Ends one process started here, by its PID (for a program, the Wine

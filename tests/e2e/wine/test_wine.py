@@ -14,7 +14,9 @@ import time
 from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(1, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from desktop import Desktop, wait_for  # noqa: E402
+import moments  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 KEY = (0, 255, 255)
@@ -304,24 +306,39 @@ class Run:
                 swims = self.still_geometry(pet, 1.5) is None
                 check("close box unloads the panel and the fish swims again", gone and swims,
                       f"panel gone {gone}, swimming {swims}")
-            # Last, as the press lands in the xterm, which then comes to the
-            # front: a still fish over the xterm, and a press on one of its
-            # key-coloured pixels.
-            # A still fish: a press on the right-facing fish stops the swim
-            # timers until the panel closes.
-            still = None
-            for attempt in range(12):
-                still = self.still_geometry(pet, 0.8)
-                if still:
-                    break
-                self.press_fish(pet, 3)
-                time.sleep(0.3)
-            check("a press on the right-facing fish leaves it still", still is not None, f"at {still}")
+            check("the program is still running", proc.poll() is None)
+        finally:
+            d.end(proc)
+        self.press_through(clicks)
 
-            # A press on a key-coloured pixel reaches the window below.
-            if still:
-                panel = self.panel()
-                pg = self.d.geometry(panel) if panel else (0, 0, 0, 0)
+    def press_through(self, clicks):
+        """Last, as the press lands in the xterm, which then comes to the
+        front: a still fish over the xterm, and a press on one of its
+        key-coloured pixels. A right press on the right-facing fish stops the
+        swim timers until the panel closes; this fish faces right for its
+        first three seconds."""
+        d = self.d
+        folder = d.program_folder(self.build, "still", store=b"50\r\n")
+        proc = d.launch(folder, moments.STATE_1_FOR_3_SECONDS)
+        try:
+            pet = self.pet()
+            start = d.geometry(pet)
+            wait_for("the first swim tick", lambda: d.geometry(pet) != start, 30)
+            panel = self.press_panel_open(pet)
+            # Ten ticks and more: a fish that swam on would have moved.
+            still = self.still_geometry(pet, 1.0)
+            check("a press on the right-facing fish leaves it still", panel is not None and still is not None,
+                  f"panel {panel}, at {still}")
+
+            # A press on a key-coloured pixel reaches the window below. The
+            # panel first goes to the screen corner farthest from the fish,
+            # where it covers none of the fish's pixels.
+            if still and panel:
+                px = 20 if still[0] > 640 else 1280 - 360
+                py = 40 if still[1] > 400 else 800 - 160
+                d.xdo("windowmove", panel, px, py)
+                pg = wait_for("the panel in the corner", lambda: (g := d.geometry(panel)) and
+                              abs(g[0] - px) <= 40 and abs(g[1] - py) <= 40 and g, 30)
                 target = None
                 for (x, y) in clear_points():
                     sx, sy = still[0] + x, still[1] + y
@@ -332,12 +349,12 @@ class Run:
                 if target:
                     self.click_at(*target, 3)
                 try:
-                    wait_for("the press below", lambda: os.path.exists(clicks) and open(clicks).read() != before, 5)
+                    wait_for("the press below", lambda: os.path.exists(clicks) and open(clicks).read() != before, 30)
                     got = True
                 except TimeoutError:
                     got = False
                 check("a press on a key-coloured pixel goes to the window below", got,
-                      f"pressed at {target}, pet at {still}")
+                      f"pressed at {target}, pet at {still}, panel at {pg}")
 
             check("the program is still running", proc.poll() is None)
         finally:
@@ -430,16 +447,20 @@ class Run:
     def death(self):
         d = self.d
         folder = d.program_folder(self.build, "dying", store=b"1\r\n")
-        proc = d.launch(folder)
+        # Hunger steps at ticks 1 and 2: the first one kills.
+        proc = d.launch(folder, moments.STEPS_AT_ONCE)
         try:
             try:
-                box = wait_for("the death message", lambda: d.find("Guizzolo"), 90)[0]
+                box = wait_for("the death message", lambda: d.find("Guizzolo"), 30)[0]
             except TimeoutError:
                 box = None
             check("with Ph.ini at 1 the death message box appears", box is not None)
             if box is None:
                 return
-            time.sleep(2.0)  # ticks held: still one box, the fish still there
+            # Ticks held: still one box, the fish still there. A tick that ran
+            # under the box would make the next hunger step, a second death,
+            # within 100 ms: two seconds are twenty ticks.
+            time.sleep(2.0)
             self.shot("death-box.png")
             boxes = d.find("Guizzolo")
             check("no second message box while the first waits", len(boxes) == 1, f"{len(boxes)} boxes")

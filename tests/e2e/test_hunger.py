@@ -5,7 +5,6 @@ the alerts at 20 and 10, and death, which leaves the store untouched.
 The hunger value is read from outside through Ph.ini: pressing the fish shows
 the panel, and closing the panel with its close box writes the pet's copy of
 the value there."""
-import time
 
 import harness
 import moments
@@ -84,8 +83,9 @@ class Hunger(E2ETest):
         # that the pet was started at chose these draws.
         self.assertEqual(harness.geometry(window), start, 'the fish swam before its first tick\'s alert')
         ph.answer_box()
-        ph.wait_moved(window, start, BOX_WAIT, 'the fish to swim on after the alert')
-        time.sleep(0.5)
+        moved = ph.wait_moved(window, start, BOX_WAIT, 'the fish to swim on after the alert')
+        # Two ticks more: the pet has gone on past the step that alerted.
+        ph.wait_moved(window, moved, BOX_WAIT, 'the fish to swim on after the alert')
         self.assertTrue(pet.running(), 'the program ended after the alert')
         self.assertEqual(ph.message_boxes(), [], 'another box after the alert')
         self.assertEqual(ph.read_store(pet), store, 'the alert wrote Ph.ini')

@@ -77,8 +77,8 @@ ONE_STEP_THEN_CALM = Moment('01:07:35', r'^1hm( 1[mse]){15}( [1-4][mste]){135}',
 # than two seconds of swimming in all four states.
 ALERT_AFTER_A_WHILE = Moment('00:00:11', r'^1[mste]( [1-4][mste]){19,30} 1hm!', 40, '21')
 
-# The first three seconds all in state 1: the fish faces right.
-STATE_1_FOR_3_SECONDS = Moment('00:01:31', r'^1h?[mse]( 1h?[mse]){29}', 30, '50')
+# The first five seconds all in state 1: the fish faces right.
+FACING_RIGHT_FOR_5_SECONDS = Moment('00:03:28', r'^1h?[mse]( 1h?[mse]){49}', 50, '50')
 
 # No sound in the first 15 s.
 NO_SOUND = Moment('00:00:13', r'^([1-4]h?[mte] ){150}', 151)

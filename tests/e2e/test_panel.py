@@ -20,11 +20,11 @@ class Panel(E2ETest):
         return window, ph.wait_panel(pet)
 
     def test_close_box_writes_the_store_and_the_fish_swims_on(self):
-        # The fish faces right for three seconds: a press on the right-facing
+        # The fish faces right for five seconds: a press on the right-facing
         # fish leaves it still (for ten ticks and more) and out of the top
         # band. (One on the left-facing fish would reload the panel and let
         # it swim on.)
-        pet = self.start_pet(store=b'50\r\n', moment=moments.STATE_1_FOR_3_SECONDS)
+        pet = self.start_pet(store=b'50\r\n', moment=moments.FACING_RIGHT_FOR_5_SECONDS)
         window, panel = self.open_panel(pet)
         self.assertTrue(ph.stays_still(window, 1.0), 'the fish swims on beside the panel')
         harness.poll(lambda: not ph.above(window), 30, 'the pet out of the top band')

@@ -63,7 +63,7 @@ class Pointer(E2ETest):
         self.leave_by_key(pet, ph.wait_panel(pet), 'Return')
 
     def press_right_facing(self, pet, window):
-        """A right press on the fish, which faces right for its first three
+        """A right press on the fish, which faces right for its first five
         seconds; returns the pet geometry at that press and the panel."""
         # Right button down, the pointer dragged on, then up: no drag.
         out = harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
@@ -79,7 +79,7 @@ class Pointer(E2ETest):
     def test_right_press_on_the_right_facing_fish_stops_it(self):
         below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0')
         harness.cover_screen(below)
-        pet = self.start_pet(store=b'60\r\n', moment=moments.STATE_1_FOR_3_SECONDS)
+        pet = self.start_pet(store=b'60\r\n', moment=moments.FACING_RIGHT_FOR_5_SECONDS)
         window = pet.wait_window()
         ph.wait_moved(window, harness.geometry(window), 10, 'the first swim tick')
         pressed, panel = self.press_right_facing(pet, window)

@@ -316,10 +316,10 @@ class Run:
         front: a still fish over the xterm, and a press on one of its
         key-coloured pixels. A right press on the right-facing fish stops the
         swim timers until the panel closes; this fish faces right for its
-        first three seconds."""
+        first five seconds."""
         d = self.d
         folder = d.program_folder(self.build, "still", store=b"50\r\n")
-        proc = d.launch(folder, moments.STATE_1_FOR_3_SECONDS)
+        proc = d.launch(folder, moments.FACING_RIGHT_FOR_5_SECONDS)
         try:
             pet = self.pet()
             start = d.geometry(pet)

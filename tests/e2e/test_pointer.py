@@ -65,6 +65,7 @@ class Pointer(E2ETest):
     def press_right_facing(self, pet, window):
         """A right press on the fish, which faces right for its first five
         seconds; returns the pet geometry at that press and the panel."""
+        ph.wait_facing(window, 'right', 30)
         # Right button down, the pointer dragged on, then up: no drag.
         out = harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
                           'mousedown', '3', 'getwindowgeometry', '--shell', str(window),

@@ -101,7 +101,12 @@ class Panel(E2ETest):
     def test_panel_looks(self):
         pet = self.start_pet(store=b'77\r\n')
         window, panel = self.open_panel(pet)
-        time.sleep(0.5)
+
+        def drawn():  # the yellow rule line shows (the fish may cover part of it)
+            cx, cy, _, _ = ph.client_rect(panel)
+            shot = harness.screenshot()
+            return any(shot.getpixel((cx + px, cy + 32)) == (255, 255, 128) for px in (20, 160, 300))
+        harness.poll(drawn, 30, 'the panel drawn')
         x, y, w, h = ph.client_rect(panel)
         self.assertEqual((w, h), ph.PANEL_SIZE, 'panel client size')
         before = harness.geometry(window)

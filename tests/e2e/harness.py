@@ -135,16 +135,32 @@ def poll(probe, timeout, what, interval=0.05):
 
 def end_process(proc, grace=3.0):
     """Ends one process that a test started, by its PID."""
-    if proc.poll() is not None:
-        return
     try:
-        os.kill(proc.pid, signal.SIGTERM)
-        proc.wait(grace)
-    except subprocess.TimeoutExpired:
-        os.kill(proc.pid, signal.SIGKILL)
-        proc.wait(grace)
-    except ProcessLookupError:
-        pass
+        if proc.poll() is not None:
+            return
+        try:
+            os.kill(proc.pid, signal.SIGTERM)
+            proc.wait(grace)
+        except subprocess.TimeoutExpired:
+            os.kill(proc.pid, signal.SIGKILL)
+            proc.wait(grace)
+        except ProcessLookupError:
+            pass
+    finally:
+        forget_stopped_clock(proc.pid)
+
+
+def forget_stopped_clock(pid):
+    """libfaketime (moments.py) makes a semaphore and a shared memory object
+    for the process tree it is first loaded into, named by that process's
+    PID, and a process that ends by a signal leaves them in /dev/shm."""
+    if pid is None:
+        return
+    for name in (f'/dev/shm/faketime_shm_{pid}', f'/dev/shm/sem.faketime_sem_{pid}'):
+        try:
+            os.unlink(name)
+        except OSError:
+            pass
 
 
 # --- X11 observations -------------------------------------------------------

@@ -138,6 +138,12 @@ class Desktop:
                 proc.wait()
         if proc in self.procs:
             self.procs.remove(proc)
+        # What libfaketime leaves of a program with a stopped clock.
+        for name in (f"/dev/shm/faketime_shm_{proc.pid}", f"/dev/shm/sem.faketime_sem_{proc.pid}"):
+            try:
+                os.unlink(name)
+            except OSError:
+                pass
 
     # --- looking and touching ---------------------------------------------
     def run_out(self, argv, check=False):

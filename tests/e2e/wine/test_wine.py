@@ -139,6 +139,11 @@ class Run:
     def pet(self):
         return wait_for("the pet window", lambda: self.d.find("Form1"), 60)[0]
 
+    def first_tick(self, pet):
+        """Waits for the pet's first move."""
+        start = self.d.geometry(pet)
+        wait_for("the first swim tick", lambda: self.d.geometry(pet) != start, 30)
+
     def still_geometry(self, window, pause=0.6):
         a = self.d.geometry(window)
         time.sleep(pause)
@@ -279,10 +284,12 @@ class Run:
         left behind in the window system must not decide what comes after."""
         d = self.d
         folder = d.program_folder(self.build, "panel", store=b"50\r\n")
-        proc = d.launch(folder)
+        # The fish faces right for five seconds: the press stops it, and it
+        # cannot swim over the panel's controls and close box.
+        proc = d.launch(folder, moments.FACING_RIGHT_FOR_5_SECONDS)
         try:
             pet = self.pet()
-            time.sleep(1.0)
+            self.first_tick(pet)
             panel = self.press_panel_open(pet)
             check("the panel comes up", panel is not None)
             if panel:
@@ -302,8 +309,11 @@ class Run:
                         break
                     except TimeoutError:
                         pass
-                time.sleep(1.0)
-                swims = self.still_geometry(pet, 1.5) is None
+                still = d.geometry(pet)
+                try:
+                    swims = bool(wait_for("the fish to swim", lambda: d.geometry(pet) != still, 30))
+                except TimeoutError:
+                    swims = False
                 check("close box unloads the panel and the fish swims again", gone and swims,
                       f"panel gone {gone}, swimming {swims}")
             check("the program is still running", proc.poll() is None)
@@ -482,10 +492,10 @@ class Run:
         """The exit button: the pet goes first, the credit box, then the end."""
         d = self.d
         folder = d.program_folder(self.build, "leaving", store=b"80\r\n")
-        proc = d.launch(folder)
+        proc = d.launch(folder, moments.FACING_RIGHT_FOR_5_SECONDS)  # stopped by the press
         try:
             pet = self.pet()
-            time.sleep(1.0)
+            self.first_tick(pet)
             panel = self.press_panel_open(pet)
             if panel is None:
                 check("exit button: panel for the exit button", False)
@@ -556,10 +566,15 @@ class Run:
                             "Program Files", "Guizzolo", "Ph.ini")
 
         def open_and_close_panel():
-            proc = d._spawn(as_nobody + ["/usr/lib/wine/wine64", os.path.join(folder, "NuvoNuvo.exe")], env=env)
+            # Stopped by the press: the fish cannot swim over the close box.
+            # libfaketime loaded into setpriv (root's) would make shared
+            # objects that nobody may not open: it comes in after it.
+            clock = [f"{k}={v}" for k, v in moments.FACING_RIGHT_FOR_5_SECONDS.env().items()]
+            proc = d._spawn(as_nobody + ["env", *clock, "/usr/lib/wine/wine64",
+                                         os.path.join(folder, "NuvoNuvo.exe")], env=env)
             try:
                 pet = self.pet()
-                time.sleep(1.0)
+                self.first_tick(pet)
                 panel = self.press_panel_open(pet)
                 if panel:
                     pg = d.geometry(panel) or (0, 0, 0, 0)

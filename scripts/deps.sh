@@ -29,6 +29,8 @@ run_variants=("fonts-liberation-sans-narrow fonts-liberation")
 test_packages=(
   libgtest-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
+  # A stopped wall clock for a pet, which fixes its draws (tests/e2e/moments.py).
+  faketime
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.
   locales

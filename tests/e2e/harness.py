@@ -135,16 +135,32 @@ def poll(probe, timeout, what, interval=0.05):
 
 def end_process(proc, grace=3.0):
     """Ends one process that a test started, by its PID."""
-    if proc.poll() is not None:
-        return
     try:
-        os.kill(proc.pid, signal.SIGTERM)
-        proc.wait(grace)
-    except subprocess.TimeoutExpired:
-        os.kill(proc.pid, signal.SIGKILL)
-        proc.wait(grace)
-    except ProcessLookupError:
-        pass
+        if proc.poll() is not None:
+            return
+        try:
+            os.kill(proc.pid, signal.SIGTERM)
+            proc.wait(grace)
+        except subprocess.TimeoutExpired:
+            os.kill(proc.pid, signal.SIGKILL)
+            proc.wait(grace)
+        except ProcessLookupError:
+            pass
+    finally:
+        forget_stopped_clock(proc.pid)
+
+
+def forget_stopped_clock(pid):
+    """libfaketime (moments.py) makes a semaphore and a shared memory object
+    for the process tree it is first loaded into, named by that process's
+    PID, and a process that ends by a signal leaves them in /dev/shm."""
+    if pid is None:
+        return
+    for name in (f'/dev/shm/faketime_shm_{pid}', f'/dev/shm/sem.faketime_sem_{pid}'):
+        try:
+            os.unlink(name)
+        except OSError:
+            pass
 
 
 # --- X11 observations -------------------------------------------------------
@@ -487,7 +503,9 @@ def _session_signals():
 class Pet:
     """The program, copied into a fresh program folder of its own."""
 
-    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None, with_module=True):
+    def __init__(self, folder, sounds=SOUNDS, store=FULL_STORE, env=None, with_module=True, moment=None):
+        """moment: a moments.Moment to stop the pet's wall clock at, which
+        fixes its draws; None for a start at the true time of day."""
         self.folder = folder
         os.makedirs(folder)
         exe_dir = os.path.dirname(EXE)
@@ -506,7 +524,7 @@ class Pet:
         os.makedirs(os.path.join(self.cwd, 'home'))
         self.env = desktop_env()
         self.env['HOME'] = os.path.join(self.cwd, 'home')
-        for name, value in (env or {}).items():
+        for name, value in dict(moment.env() if moment else {}, **(env or {})).items():
             if value is None:
                 self.env.pop(name, None)
             else:

@@ -129,13 +129,6 @@ def close_panel(pet, panel, timeout=5):
     harness.poll(lambda: visible_panel(pet) is None, timeout, 'the panel to close')
 
 
-# Seconds to wait for a box that a hunger step opens. A step is a random draw
-# on ticks of the first swim state, about one in forty ticks on average; in
-# 40 s a fish misses it a few times in ten thousand runs, in 90 s practically
-# never. A wait that succeeds ends at once.
-HUNGER_STEP_WAIT = 90
-
-
 def message_boxes():
     return harness.search('--name', f'^{harness.BOX_TITLE}$')
 

@@ -3,23 +3,24 @@
 opens while another program is typed in leaves it the keyboard."""
 import os
 import threading
-import time
 
 import harness
+import moments
 import panel_helpers as ph
 from harness import E2ETest
 
 
 class BoxManners(E2ETest):
     def test_box_opened_during_a_drag_gets_the_pointer(self):
-        # The next hunger step brings the alert at 20; the drag keeps the
-        # swim ticks (and hunger steps) running.
-        pet = self.start_pet(store=b'22\r\n')
+        # The first hunger step, at tick 29, brings the alert at 20; the drag
+        # keeps the swim ticks (and hunger steps) running.
+        pet = self.start_pet(store=b'21\r\n', moment=moments.ALERT_AFTER_A_WHILE)
         window = pet.wait_window()
         ph.wait_moved(window, harness.geometry(window), 10, 'a swim tick')
         harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT), 'mousedown', '1')
         try:
-            box = harness.poll(ph.message_boxes, 60, 'the hunger alert during the drag')[0]
+            self.assertEqual(ph.message_boxes(), [], 'the alert came before the drag began')
+            box = harness.poll(ph.message_boxes, 30, 'the hunger alert during the drag')[0]
         finally:
             harness.run('xdotool', 'mouseup', '1')
         place = harness.geometry(window)
@@ -45,7 +46,7 @@ class BoxManners(E2ETest):
         typed = os.path.join(self.tmp, 'typed.txt')
         terminal = self.start_xterm('typing', '60x10+300+450', command=('sh', '-c', f'exec cat > "{typed}"'))
         harness.activate(terminal)
-        pet = self.start_pet(store=b'22\r\n')
+        pet = self.start_pet(store=b'21\r\n', moment=moments.ALERT_AFTER_A_WHILE)
         pet.wait_window()
         harness.activate(terminal)
         stop = threading.Event()
@@ -64,10 +65,10 @@ class BoxManners(E2ETest):
         typist = threading.Thread(target=type_on)
         typist.start()
         try:
-            # A hunger step falls on one state-1 tick in ten; the swim states
-            # take turns at random, so this may take a while.
-            box = harness.poll(ph.message_boxes, 80, 'the hunger alert')[0]
-            time.sleep(1.0)
+            box = harness.poll(ph.message_boxes, 30, 'the hunger alert')[0]
+            # Typing goes on under the open alert: a few more words.
+            under = len(sent)
+            harness.poll(lambda: len(sent) >= under + 3, 30, 'words typed under the alert')
         finally:
             stop.set()
             typist.join()
@@ -76,9 +77,10 @@ class BoxManners(E2ETest):
         self.assertIn(box, harness.stacking()[-3:], 'the alert is not above the other windows')
         harness.run('xdotool', 'type', '--delay', '20', 'after-the-alert')
         harness.run('xdotool', 'key', 'Return')  # meant for the terminal
-        time.sleep(0.5)
+        # The terminal hands the line to cat at the Return: once it is in the
+        # file, the Return has been taken, and by the terminal.
+        harness.poll(lambda: 'after-the-alert' in open(typed).read(), 30, 'the keys typed under the alert in the terminal')
         self.assertIn(box, ph.message_boxes(), 'a Return meant for the terminal answered the alert')
-        harness.poll(lambda: 'after-the-alert' in open(typed).read(), 3, 'the keys typed under the alert in the terminal')
         # Answered with a click and Return, as today.
         ph.answer_box()
         self.assertTrue(pet.running())

@@ -43,9 +43,11 @@ class DesktopHints(E2ETest):
         wanted = {'_NET_WM_STATE_SKIP_TASKBAR'}
         if harness.supported('_NET_WM_STATE_SKIP_PAGER'):  # fluxbox knows no pager
             wanted.add('_NET_WM_STATE_SKIP_PAGER')
-        harness.poll(lambda: wanted <= harness.wm_state(window), 3,
+        harness.poll(lambda: wanted <= harness.wm_state(window), 30,
                      'the pet marked skip taskbar and pager')
-        time.sleep(1)
+        # Still so after ticks, which show the pet and put it on top again.
+        moved = ph.wait_moved(window, harness.geometry(window), 30, 'a swim tick')
+        ph.wait_moved(window, moved, 30, 'another swim tick')
         self.assertIn('_NET_WM_STATE_SKIP_TASKBAR', harness.wm_state(window))
 
     def test_pet_never_demands_attention(self):

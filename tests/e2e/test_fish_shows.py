@@ -12,8 +12,11 @@ class FishShows(E2ETest):
         first_fish = None
         shots = 0
         # Screenshots from the very start: the key colour must never be seen,
-        # not even before the window has its shape.
-        while time.monotonic() - pet.started < 3:
+        # not even before the window has its shape, nor in the first seconds
+        # of swimming. How soon the fish shows is a figure of bench/bench.py
+        # (first window), not a limit here: on a busy machine it varies.
+        while first_fish is None or time.monotonic() - pet.started < first_fish + 2:
+            self.assertLess(time.monotonic() - pet.started, 30, 'no fish on screen 30 s after start')
             before = harness.geometry(pet.pet_window() or 0)
             # A capture can take a second on some compositors: the fish is
             # timed from when the capture was asked for.
@@ -35,8 +38,6 @@ class FishShows(E2ETest):
                 self.assert_fish_in_window(shot, before, after)
             if blue > 300 and before and before == after:
                 self.assert_no_box(shot, before, shots)
-        self.assertIsNotNone(first_fish, 'no fish on screen 3 s after start')
-        self.assertLess(first_fish, 1.5, f'the fish showed only {first_fish:.2f} s after start')
         print(f'fish on screen {first_fish:.2f} s after start; {shots} screenshots')
 
     def assert_no_box(self, shot, where, shots):

@@ -5,6 +5,7 @@ import threading
 import time
 
 import harness
+import panel_helpers as ph
 from harness import E2ETest
 
 TEXT = 'Il guizzolo nuota: 0123456789 abc XYZ'
@@ -19,7 +20,8 @@ class Keyboard(E2ETest):
                                     command=('sh', '-c', f'exec cat > "{typed}"'))
         harness.activate(terminal)
         # Let the pet tick a few times with the terminal active first.
-        time.sleep(0.5)
+        moved = ph.wait_moved(pet_window, harness.geometry(pet_window), 30, 'a swim tick')
+        ph.wait_moved(pet_window, moved, 30, 'another swim tick')
 
         active_seen = set()
         stop = threading.Event()

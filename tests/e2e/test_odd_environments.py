@@ -89,7 +89,11 @@ class NoSessionBus(E2ETest):
         home = pet.env['HOME']
         others = [p for p in processes_with_home(home) if p != pet.proc.pid]
         pet.stop()
-        time.sleep(0.5)
+        # A child on its way out is no fault; one still there after 10 s is.
+        try:
+            harness.poll(lambda: not processes_with_home(home), 10, 'the processes of the pet to end')
+        except AssertionError:
+            pass
         left = processes_with_home(home)
         for pid in left:  # ours to end, found by the HOME given to the pet
             try:

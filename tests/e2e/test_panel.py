@@ -6,6 +6,7 @@ import stat
 import time
 
 import harness
+import moments
 import panel_helpers as ph
 from harness import E2ETest
 
@@ -19,14 +20,14 @@ class Panel(E2ETest):
         return window, ph.wait_panel(pet)
 
     def test_close_box_writes_the_store_and_the_fish_swims_on(self):
-        pet = self.start_pet(store=b'50\r\n')
+        # The fish faces right for five seconds: a press on the right-facing
+        # fish leaves it still (for ten ticks and more) and out of the top
+        # band. (One on the left-facing fish would reload the panel and let
+        # it swim on.)
+        pet = self.start_pet(store=b'50\r\n', moment=moments.FACING_RIGHT_FOR_5_SECONDS)
         window, panel = self.open_panel(pet)
-        # A press on the right-facing fish leaves it still and out of the top
-        # band; one on the left-facing fish reloads the panel and it swims on,
-        # perhaps into another state, which then ticks beside state 1.
-        still = ph.stays_still(window, 1.0)
-        if still:
-            harness.poll(lambda: not ph.above(window), 3, 'the pet out of the top band')
+        self.assertTrue(ph.stays_still(window, 1.0), 'the fish swims on beside the panel')
+        harness.poll(lambda: not ph.above(window), 30, 'the pet out of the top band')
         ph.age_store(pet)
         ph.close_panel(pet, panel)
         harness.poll(lambda: ph.store_written(pet), 3, 'Ph.ini written by the close')
@@ -35,14 +36,13 @@ class Panel(E2ETest):
         self.assertIsNotNone(value, f'Ph.ini after the close: {data!r}')
         self.assertTrue(40 <= value <= 50, f'Ph.ini holds {value}, not the pet copy of 50')
         start = harness.geometry(window)
-        moved = ph.wait_moved(window, start, 3, 'the fish to swim after the close')
+        moved = ph.wait_moved(window, start, 30, 'the fish to swim after the close')
         dx, dy = moved[0] - start[0], moved[1] - start[1]
         # State 1 swims right and down by the same distance; its turn goes to
         # state 3, which swims left only.
-        if still:
-            self.assertTrue((dx > 0 and dx == dy) or (dx < 0 and dy == 0),
-                            f'first move after the close is ({dx}, {dy}), not state 1')
-        harness.poll(lambda: ph.above(window), 3, 'the pet back in the top band')
+        self.assertTrue((dx > 0 and dx == dy) or (dx < 0 and dy == 0),
+                        f'first move after the close is ({dx}, {dy}), not state 1')
+        harness.poll(lambda: ph.above(window), 30, 'the pet back in the top band')
         self.assertTrue(pet.running())
 
     def test_feed_button_writes_100(self):
@@ -101,7 +101,12 @@ class Panel(E2ETest):
     def test_panel_looks(self):
         pet = self.start_pet(store=b'77\r\n')
         window, panel = self.open_panel(pet)
-        time.sleep(0.5)
+
+        def drawn():  # the yellow rule line shows (the fish may cover part of it)
+            cx, cy, _, _ = ph.client_rect(panel)
+            shot = harness.screenshot()
+            return any(shot.getpixel((cx + px, cy + 32)) == (255, 255, 128) for px in (20, 160, 300))
+        harness.poll(drawn, 30, 'the panel drawn')
         x, y, w, h = ph.client_rect(panel)
         self.assertEqual((w, h), ph.PANEL_SIZE, 'panel client size')
         before = harness.geometry(window)

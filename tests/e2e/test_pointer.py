@@ -5,6 +5,7 @@ until the panel is closed; presses beside the fish go to the window below."""
 import time
 
 import harness
+import moments
 import panel_helpers as ph
 from harness import E2ETest
 
@@ -62,27 +63,24 @@ class Pointer(E2ETest):
         self.leave_by_key(pet, ph.wait_panel(pet), 'Return')
 
     def press_right_facing(self, pet, window):
-        """Right presses until one hits the right-facing fish (it then stays
-        still); returns the pet geometry at that press."""
-        for attempt in range(8):
-            ph.wait_facing(window, 'right')
-            # Right button down, the pointer dragged on, then up: no drag.
-            out = harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
-                              'mousedown', '3', 'getwindowgeometry', '--shell', str(window),
-                              'mousemove_relative', '--sync', '--', '-60', '-60', 'sleep', '0.2',
-                              'mouseup', '3')
-            pressed = harness._parse_geometry(out.split('WINDOW=')[1])
-            panel = ph.wait_panel(pet)
-            if ph.stays_still(window, 3):
-                return pressed, panel
-            # It was the left-facing fish (it swims on): try again.
-            ph.close_panel(pet, panel)
-        self.fail('no press hit the right-facing fish')
+        """A right press on the fish, which faces right for its first five
+        seconds; returns the pet geometry at that press and the panel."""
+        ph.wait_facing(window, 'right', 30)
+        # Right button down, the pointer dragged on, then up: no drag.
+        out = harness.run('xdotool', 'mousemove', '--window', str(window), *map(str, ph.FISH_POINT),
+                          'mousedown', '3', 'getwindowgeometry', '--shell', str(window),
+                          'mousemove_relative', '--sync', '--', '-60', '-60', 'sleep', '0.2',
+                          'mouseup', '3')
+        pressed = harness._parse_geometry(out.split('WINDOW=')[1])
+        panel = ph.wait_panel(pet, 30)
+        # Ten ticks and more: a fish that swam on would have moved.
+        self.assertTrue(ph.stays_still(window, 1.0), 'the right-facing fish swims on after a right press')
+        return pressed, panel
 
     def test_right_press_on_the_right_facing_fish_stops_it(self):
         below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0')
         harness.cover_screen(below)
-        pet = self.start_pet(store=b'60\r\n')
+        pet = self.start_pet(store=b'60\r\n', moment=moments.FACING_RIGHT_FOR_5_SECONDS)
         window = pet.wait_window()
         ph.wait_moved(window, harness.geometry(window), 10, 'the first swim tick')
         pressed, panel = self.press_right_facing(pet, window)

@@ -3,6 +3,7 @@
 import time
 
 import harness
+import panel_helpers as ph
 from harness import E2ETest
 
 
@@ -17,12 +18,11 @@ class Quiet(E2ETest):
     def test_nothing_printed_through_the_panel(self):
         pet = self.start_pet()
         window = pet.wait_window()
-        time.sleep(1)
+        ph.wait_moved(window, harness.geometry(window), 30, 'the first swim tick')
         # The middle of the window is fish body in both pictures, also one
         # swim step later.
         harness.click_in_window(window, 44, 26)
-        panel = harness.poll(pet.panel, 5, 'the control panel after a press on the fish')
-        time.sleep(1)
+        panel = harness.poll(pet.panel, 30, 'the control panel after a press on the fish')
         harness.activate(panel)
         harness.run('xdotool', 'key', '--clearmodifiers', 'alt+F4')
         harness.poll(lambda: pet.panel() is None, 5, 'the panel to close')

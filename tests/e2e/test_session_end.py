@@ -11,19 +11,26 @@ import threading
 import time
 
 import harness
+import moments
 import panel_helpers as ph
 from harness import E2ETest
 
-# Seconds: some 60 ticks of the first swim state, about six hunger steps. The
-# steps are drawn at random, so one pet in a few hundred takes none at all.
-SWIM = 25
-# One pet alone swims longer: at 45 s, one in a few thousand takes no step.
-SWIM_ALONE = 45
+# The pets' draws: a hunger step at the first tick, copied to the pet's copy
+# by the next ticks of state 1, and no other step for 15 s.
+CALM = moments.ONE_STEP_THEN_CALM
+
+
+def wait_copied(pet):
+    """Waits until the pet has swum two ticks: its copy holds the first
+    tick's step (a tick refreshes the copy before its own step)."""
+    window = pet.wait_window()
+    first = ph.wait_moved(window, harness.geometry(window), 30, 'the first swim tick')
+    ph.wait_moved(window, first, 30, 'a second swim tick')
 
 
 class SessionEnd(E2ETest):
-    def start(self, store):
-        pet = self.start_pet(store=store)
+    def start(self, store, moment):
+        pet = self.start_pet(store=store, moment=moment)
         ph.age_store(pet)
         return pet
 
@@ -42,12 +49,10 @@ class SessionEnd(E2ETest):
 
     def test_each_ending_signal_stores_the_days_hunger(self):
         signals = (signal.SIGTERM, signal.SIGHUP, signal.SIGINT)
-        pets = [self.start(b'50\r\n') for _ in signals]
+        pets = [self.start(b'50\r\n', CALM) for _ in signals]
         for pet in pets:
-            pet.wait_window()
-        time.sleep(SWIM)
+            wait_copied(pet)
         harness.screenshot(self.artifact('swimming.png'))
-        stored = []
         for pet, number in zip(pets, signals):
             with self.subTest(signal=signal.Signals(number).name):
                 self.assertTrue(pet.running())
@@ -56,17 +61,14 @@ class SessionEnd(E2ETest):
                 self.assertTrue(ph.store_written(pet), f'Ph.ini not written; it holds {data!r}')
                 value = ph.store_number(data)
                 self.assertIsNotNone(value, f'Ph.ini holds {data!r}')
-                self.assertTrue(30 <= value <= 50, f'the pet copy {value} after {SWIM} s of swimming from 50')
-                stored.append(value)
+                # A day's hunger that is lost shows as 50.
+                self.assertEqual(value, 49, 'the pet copy after one hunger step from 50')
                 print(f'{signal.Signals(number).name}: ended in {took * 1000:.0f} ms, Ph.ini {value}')
-        # Every signal ends through the same unload, so a day's hunger that is
-        # lost shows as 50 in all three files.
-        self.assertTrue(any(v < 50 for v in stored), f'no pet kept a hunger step: {stored}')
 
     def test_a_waiting_message_box_does_not_hold_up_the_end(self):
-        pet = self.start(b'21\r\n')
+        pet = self.start(b'21\r\n', moments.HUNGER_AT_ONCE)
         pet.wait_window()
-        harness.poll(ph.message_boxes, ph.HUNGER_STEP_WAIT, 'the hunger alert')
+        harness.poll(ph.message_boxes, 30, 'the hunger alert')
         harness.screenshot(self.artifact('alert.png'))
         self.assert_ends_on(pet, signal.SIGTERM)
         self.assertTrue(ph.store_written(pet), 'Ph.ini not written')
@@ -116,12 +118,11 @@ class SessionManagerLogout(E2ETest):
         if not os.environ.get('GUIZZOLO_MINI_SM'):
             self.skipTest('no session manager built')
         manager = SessionManager(self)
-        pet = self.start_pet(store=b'50\r\n', env={'SESSION_MANAGER': manager.address})
+        pet = self.start_pet(store=b'50\r\n', env={'SESSION_MANAGER': manager.address}, moment=CALM)
         ph.age_store(pet)
         manager.expect('registered ', 10)
         manager.expect('save-yourself-done ', 10)  # the save after registering
-        pet.wait_window()
-        time.sleep(SWIM_ALONE)
+        wait_copied(pet)
         self.assertTrue(pet.running())
         manager.shutdown()
         manager.expect('save-yourself-done ', 5)
@@ -136,7 +137,7 @@ class SessionManagerLogout(E2ETest):
         self.assertTrue(ph.store_written(pet), f'Ph.ini not written; it holds {data!r}')
         value = ph.store_number(data)
         self.assertIsNotNone(value, f'Ph.ini holds {data!r}')
-        self.assertTrue(25 <= value < 50, f'the pet copy {value} after {SWIM_ALONE} s of swimming from 50')
+        self.assertEqual(value, 49, 'the pet copy after one hunger step from 50')
         print(f'die: ended in {(time.monotonic() - sent) * 1000:.0f} ms, Ph.ini {value}')
         self.assert_quiet(pet)
 

@@ -119,8 +119,12 @@ class Desktop:
                 f.write(store)
         return folder
 
-    def launch(self, folder):
-        return self._spawn([WINE, os.path.join(folder, "NuvoNuvo.exe")], env=self.wine_env)
+    def launch(self, folder, moment=None):
+        """moment: a moments.Moment to stop the program's wall clock at
+        (libfaketime works on the Windows program's own Wine process: its
+        time of day, and so its draws, are those of the moment)."""
+        env = dict(self.wine_env, **moment.env()) if moment else self.wine_env
+        return self._spawn([WINE, os.path.join(folder, "NuvoNuvo.exe")], env=env)
 
     def end(self, proc):
         """Ends one process started here, by its PID (for a program, the Wine
@@ -134,6 +138,12 @@ class Desktop:
                 proc.wait()
         if proc in self.procs:
             self.procs.remove(proc)
+        # What libfaketime leaves of a program with a stopped clock.
+        for name in (f"/dev/shm/faketime_shm_{proc.pid}", f"/dev/shm/sem.faketime_sem_{proc.pid}"):
+            try:
+                os.unlink(name)
+            except OSError:
+                pass
 
     # --- looking and touching ---------------------------------------------
     def run_out(self, argv, check=False):

@@ -9,6 +9,7 @@ import os
 import subprocess
 import time
 
+import moments
 from desktop import WINE, wait_for
 
 PANEL = "NuvoNuvo di Tarvisco"
@@ -31,15 +32,15 @@ def _ended(proc, timeout):
 
 
 def box_during_drag(run, check, fish_point):
-    """Ph.ini at 23: the alert comes at the second hunger step, while the left
-    button holds the fish (at fish_point of the pet window) in the system's
-    move loop. The box must take the click, and the drag must end with it, so
+    """Ph.ini at 21, and a clock whose first hunger step (the alert) comes at
+    tick 29: it comes while the left button holds the fish (at fish_point of
+    the pet window) in the system's move loop. The box must take the click, and the drag must end with it, so
     the press goes on to the panel."""
     d = run.d
     not_following = []
     for attempt in range(6):
-        folder = d.program_folder(run.build, f"drag-box-{attempt}", store=b"23\r\n")
-        proc = d.launch(folder)
+        folder = d.program_folder(run.build, f"drag-box-{attempt}", store=b"21\r\n")
+        proc = d.launch(folder, moments.ALERT_AFTER_A_WHILE)
         try:
             pet = run.pet()
             geo = d.geometry(pet)
@@ -47,7 +48,7 @@ def box_during_drag(run, check, fish_point):
             d.xdo("mousemove", geo[0] + x, geo[1] + y)
             time.sleep(0.2)
             if d.find(BOX):
-                continue  # both steps came before the press: again
+                continue  # the step came before the press: again
             d.xdo("mousedown", 1)
             time.sleep(0.3)
             if d.find(BOX):
@@ -74,7 +75,7 @@ def box_during_drag(run, check, fish_point):
                 d.xdo("mouseup", 1)
                 not_following.append((held, moved))
                 continue
-            box = _wait_window(d, BOX, 60)
+            box = _wait_window(d, BOX, 30)
             if box is None:
                 d.xdo("mouseup", 1)
                 check("drag: the hunger alert comes while the button is held", False)
@@ -124,9 +125,9 @@ def box_behind_typing(run, check):
         time.sleep(0.5)
         d.xdo("type", "before ")
         folder = d.program_folder(run.build, "typing", store=b"21\r\n")
-        proc = d.launch(folder)
+        proc = d.launch(folder, moments.ALERT_AFTER_A_WHILE)
         try:
-            box = _wait_window(d, BOX, 60)
+            box = _wait_window(d, BOX, 30)
             if box is None:
                 check("typing: the hunger alert comes", False)
                 return
@@ -188,10 +189,14 @@ def session_end(run, check):
     folder = d.program_folder(run.build, "session", store=b"50\r\n")
     store = os.path.join(folder, "Ph.ini")
     os.utime(store, (1e9, 1e9))
-    proc = d.launch(folder)
+    # A hunger step at the first tick, copied to the pet's copy by the next
+    # ticks of state 1; no other step for 15 s.
+    proc = d.launch(folder, moments.ONE_STEP_THEN_CALM)
     try:
-        run.pet()
-        time.sleep(25)  # some six hunger steps in swim state 1
+        pet = run.pet()
+        start = d.geometry(pet)
+        first = wait_for("the first swim tick", lambda: (g := d.geometry(pet)) != start and g, 30)
+        wait_for("a second swim tick", lambda: d.geometry(pet) != first, 30)
         sent = time.monotonic()
         subprocess.run([WINE, "wineboot", "--end-session"], env=d.wine_env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
@@ -201,8 +206,7 @@ def session_end(run, check):
         content = open(store, "rb").read()
         written = os.stat(store).st_mtime > 1e9 + 1
         value = content[:-2].decode(errors="replace") if content.endswith(b"\r\n") else None
-        check("session end: Ph.ini holds the pet copy of the day's hunger",
-              written and value is not None and value.isdigit() and 30 <= int(value) < 50,
-              f"written {written}, content {content!r}")
+        check("session end: Ph.ini holds the pet copy of the day's hunger (one step from 50)",
+              written and value == "49", f"written {written}, content {content!r}")
     finally:
         d.end(proc)

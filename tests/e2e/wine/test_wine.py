@@ -14,7 +14,9 @@ import time
 from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(1, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from desktop import Desktop, wait_for  # noqa: E402
+import moments  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 KEY = (0, 255, 255)
@@ -136,6 +138,11 @@ class Run:
 
     def pet(self):
         return wait_for("the pet window", lambda: self.d.find("Form1"), 60)[0]
+
+    def first_tick(self, pet):
+        """Waits for the pet's first move."""
+        start = self.d.geometry(pet)
+        wait_for("the first swim tick", lambda: self.d.geometry(pet) != start, 30)
 
     def still_geometry(self, window, pause=0.6):
         a = self.d.geometry(window)
@@ -277,10 +284,12 @@ class Run:
         left behind in the window system must not decide what comes after."""
         d = self.d
         folder = d.program_folder(self.build, "panel", store=b"50\r\n")
-        proc = d.launch(folder)
+        # The fish faces right for five seconds: the press stops it, and it
+        # cannot swim over the panel's controls and close box.
+        proc = d.launch(folder, moments.FACING_RIGHT_FOR_5_SECONDS)
         try:
             pet = self.pet()
-            time.sleep(1.0)
+            self.first_tick(pet)
             panel = self.press_panel_open(pet)
             check("the panel comes up", panel is not None)
             if panel:
@@ -300,28 +309,46 @@ class Run:
                         break
                     except TimeoutError:
                         pass
-                time.sleep(1.0)
-                swims = self.still_geometry(pet, 1.5) is None
+                still = d.geometry(pet)
+                try:
+                    swims = bool(wait_for("the fish to swim", lambda: d.geometry(pet) != still, 30))
+                except TimeoutError:
+                    swims = False
                 check("close box unloads the panel and the fish swims again", gone and swims,
                       f"panel gone {gone}, swimming {swims}")
-            # Last, as the press lands in the xterm, which then comes to the
-            # front: a still fish over the xterm, and a press on one of its
-            # key-coloured pixels.
-            # A still fish: a press on the right-facing fish stops the swim
-            # timers until the panel closes.
-            still = None
-            for attempt in range(12):
-                still = self.still_geometry(pet, 0.8)
-                if still:
-                    break
-                self.press_fish(pet, 3)
-                time.sleep(0.3)
-            check("a press on the right-facing fish leaves it still", still is not None, f"at {still}")
+            check("the program is still running", proc.poll() is None)
+        finally:
+            d.end(proc)
+        self.press_through(clicks)
 
-            # A press on a key-coloured pixel reaches the window below.
-            if still:
-                panel = self.panel()
-                pg = self.d.geometry(panel) if panel else (0, 0, 0, 0)
+    def press_through(self, clicks):
+        """Last, as the press lands in the xterm, which then comes to the
+        front: a still fish over the xterm, and a press on one of its
+        key-coloured pixels. A right press on the right-facing fish stops the
+        swim timers until the panel closes; this fish faces right for its
+        first five seconds."""
+        d = self.d
+        folder = d.program_folder(self.build, "still", store=b"50\r\n")
+        proc = d.launch(folder, moments.FACING_RIGHT_FOR_5_SECONDS)
+        try:
+            pet = self.pet()
+            start = d.geometry(pet)
+            wait_for("the first swim tick", lambda: d.geometry(pet) != start, 30)
+            panel = self.press_panel_open(pet)
+            # Ten ticks and more: a fish that swam on would have moved.
+            still = self.still_geometry(pet, 1.0)
+            check("a press on the right-facing fish leaves it still", panel is not None and still is not None,
+                  f"panel {panel}, at {still}")
+
+            # A press on a key-coloured pixel reaches the window below. The
+            # panel first goes to the screen corner farthest from the fish,
+            # where it covers none of the fish's pixels.
+            if still and panel:
+                px = 20 if still[0] > 640 else 1280 - 360
+                py = 40 if still[1] > 400 else 800 - 160
+                d.xdo("windowmove", panel, px, py)
+                pg = wait_for("the panel in the corner", lambda: (g := d.geometry(panel)) and
+                              abs(g[0] - px) <= 40 and abs(g[1] - py) <= 40 and g, 30)
                 target = None
                 for (x, y) in clear_points():
                     sx, sy = still[0] + x, still[1] + y
@@ -332,12 +359,12 @@ class Run:
                 if target:
                     self.click_at(*target, 3)
                 try:
-                    wait_for("the press below", lambda: os.path.exists(clicks) and open(clicks).read() != before, 5)
+                    wait_for("the press below", lambda: os.path.exists(clicks) and open(clicks).read() != before, 30)
                     got = True
                 except TimeoutError:
                     got = False
                 check("a press on a key-coloured pixel goes to the window below", got,
-                      f"pressed at {target}, pet at {still}")
+                      f"pressed at {target}, pet at {still}, panel at {pg}")
 
             check("the program is still running", proc.poll() is None)
         finally:
@@ -430,16 +457,20 @@ class Run:
     def death(self):
         d = self.d
         folder = d.program_folder(self.build, "dying", store=b"1\r\n")
-        proc = d.launch(folder)
+        # Hunger steps at ticks 1 and 2: the first one kills.
+        proc = d.launch(folder, moments.STEPS_AT_ONCE)
         try:
             try:
-                box = wait_for("the death message", lambda: d.find("Guizzolo"), 90)[0]
+                box = wait_for("the death message", lambda: d.find("Guizzolo"), 30)[0]
             except TimeoutError:
                 box = None
             check("with Ph.ini at 1 the death message box appears", box is not None)
             if box is None:
                 return
-            time.sleep(2.0)  # ticks held: still one box, the fish still there
+            # Ticks held: still one box, the fish still there. A tick that ran
+            # under the box would make the next hunger step, a second death,
+            # within 100 ms: two seconds are twenty ticks.
+            time.sleep(2.0)
             self.shot("death-box.png")
             boxes = d.find("Guizzolo")
             check("no second message box while the first waits", len(boxes) == 1, f"{len(boxes)} boxes")
@@ -461,10 +492,10 @@ class Run:
         """The exit button: the pet goes first, the credit box, then the end."""
         d = self.d
         folder = d.program_folder(self.build, "leaving", store=b"80\r\n")
-        proc = d.launch(folder)
+        proc = d.launch(folder, moments.FACING_RIGHT_FOR_5_SECONDS)  # stopped by the press
         try:
             pet = self.pet()
-            time.sleep(1.0)
+            self.first_tick(pet)
             panel = self.press_panel_open(pet)
             if panel is None:
                 check("exit button: panel for the exit button", False)
@@ -535,10 +566,15 @@ class Run:
                             "Program Files", "Guizzolo", "Ph.ini")
 
         def open_and_close_panel():
-            proc = d._spawn(as_nobody + ["/usr/lib/wine/wine64", os.path.join(folder, "NuvoNuvo.exe")], env=env)
+            # Stopped by the press: the fish cannot swim over the close box.
+            # libfaketime loaded into setpriv (root's) would make shared
+            # objects that nobody may not open: it comes in after it.
+            clock = [f"{k}={v}" for k, v in moments.FACING_RIGHT_FOR_5_SECONDS.env().items()]
+            proc = d._spawn(as_nobody + ["env", *clock, "/usr/lib/wine/wine64",
+                                         os.path.join(folder, "NuvoNuvo.exe")], env=env)
             try:
                 pet = self.pet()
-                time.sleep(1.0)
+                self.first_tick(pet)
                 panel = self.press_panel_open(pet)
                 if panel:
                     pg = d.geometry(panel) or (0, 0, 0, 0)

@@ -163,11 +163,13 @@ bool PulsePlayer::connect() {
   }
   watchingWrites_ = false;
   // The requests go out together; the sound is asked for once the server
-  // took the cookie.
+  // answered the name. PipeWire's server sets up a new client's default
+  // sink until then, and refuses a sound asked for earlier as "no such
+  // entity", which is also its answer for a sample it lacks.
   std::uint32_t tag = newTag();
   ask(tag, AuthRequest(tag, ReadCookie()), {Asked::kAuth, 0, false, {}});
   tag = newTag();
-  ask(tag, ClientNameRequest(tag, "Guizzolo"), {});
+  ask(tag, ClientNameRequest(tag, "Guizzolo"), {Asked::kClientName, 0, false, {}});
   return true;
 }
 
@@ -248,12 +250,19 @@ void PulsePlayer::answered(const Pending& pending, bool error, TagReader values)
         // later sound tries again.
         disconnect();
         wanted_.reset();
+      }
+      return;
+    }
+    case Asked::kClientName:
+      if (error) {
+        // A server that will not take a name takes nothing else either.
+        disconnect();
+        wanted_.reset();
         return;
       }
       ready_ = true;
       play();
       return;
-    }
     case Asked::kPlay:
       played(pending, error ? std::nullopt : ReadPlayReply(values), code);
       return;

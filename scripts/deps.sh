@@ -26,6 +26,8 @@ test_packages=(
   # The session manager of the session-end test.
   libsm-dev libice-dev
   pulseaudio pulseaudio-utils xdotool xterm sox
+  # The sound checks again on PipeWire, as GNOME runs it (scripts/audio-server.sh).
+  pipewire pipewire-pulse wireplumber
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.
   locales

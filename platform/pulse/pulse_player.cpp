@@ -66,7 +66,9 @@ PulsePlayer::PulsePlayer() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
 PulsePlayer::~PulsePlayer() {
   // The sound goes with its player (the server would otherwise play it to
   // its end, owned by no one); handed over only if the socket takes it now.
-  if (ready_ && playing_ != native::kInvalidIndex) {
+  // PipeWire's server ends a client's sounds with the client itself, and
+  // (0.3.65, Debian 12) crashes when a client goes right after stopping one.
+  if (ready_ && playing_ != native::kInvalidIndex && !pipeWire_) {
     server_.send(KillSinkInputRequest(newTag(), playing_));
     server_.flush();
   }
@@ -177,6 +179,7 @@ void PulsePlayer::disconnect() {
   if (server_.isOpen()) ::epoll_ctl(epoll_, EPOLL_CTL_DEL, server_.socket(), nullptr);
   server_.close();
   ready_ = false;
+  pipeWire_ = false;
   pending_.clear();
   uploads_.clear();
   playing_ = native::kInvalidIndex;
@@ -253,7 +256,7 @@ void PulsePlayer::answered(const Pending& pending, bool error, TagReader values)
       }
       return;
     }
-    case Asked::kClientName:
+    case Asked::kClientName: {
       if (error) {
         // A server that will not take a name takes nothing else either.
         disconnect();
@@ -261,7 +264,16 @@ void PulsePlayer::answered(const Pending& pending, bool error, TagReader values)
         return;
       }
       ready_ = true;
+      const std::uint32_t tag = newTag();
+      ask(tag, ServerInfoRequest(tag), {Asked::kServerInfo, 0, false, {}});
       play();
+      return;
+    }
+    case Asked::kServerInfo:
+      if (!error) {
+        const std::optional<std::string_view> name = ReadServerName(values);
+        pipeWire_ = name && name->find("PipeWire") != std::string_view::npos;
+      }
       return;
     case Asked::kPlay:
       played(pending, error ? std::nullopt : ReadPlayReply(values), code);

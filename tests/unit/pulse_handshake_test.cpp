@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -35,7 +36,7 @@ bool Readable(int fd) {
 
 class ScriptedServer {
  public:
-  explicit ScriptedServer(const fs::path& path) {
+  ScriptedServer(const fs::path& path, std::string name) : name_(std::move(name)) {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -76,7 +77,7 @@ class ScriptedServer {
   }
 
   std::vector<std::string> played;  // samples, by the successful plays
-  int refused = 0;
+  int refused = 0, stopped = 0;
 
  private:
   void command(std::string_view payload) {
@@ -85,7 +86,10 @@ class ScriptedServer {
     TagReader values = message->values;
     switch (message->command) {
       case native::kAuth: reply(message->tag, TagWriter{}.u32(native::kVersion)); return;
-      case native::kSetClientName: nameTag_ = message->tag; return;  // held
+      case native::kSetClientName:  // held until the client is named
+        nameTag_ = message->tag;
+        if (named_) reply(*nameTag_, TagWriter{});
+        return;
       case native::kCreateUploadStream: {
         upload_ = std::string(values.string().value_or(""));
         reply(message->tag, TagWriter{}.u32(0).u32(1u << 24));  // channel 0, whatever it has
@@ -106,6 +110,8 @@ class ScriptedServer {
         reply(message->tag, TagWriter{}.u32(static_cast<std::uint32_t>(played.size())));
         return;
       }
+      case native::kGetServerInfo: reply(message->tag, TagWriter{}.string(name_).string("15.0.0")); return;
+      case native::kKillSinkInput: ++stopped; reply(message->tag, TagWriter{}); return;
       default: reply(message->tag, TagWriter{}); return;
     }
   }
@@ -115,9 +121,12 @@ class ScriptedServer {
   void send(const TagWriter& body) { send(body.bytes()); }
   void send(const std::string& body) {
     const std::string frame = Descriptor(static_cast<std::uint32_t>(body.size()), native::kCommandChannel) + body;
-    ASSERT_EQ(::write(peer_, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    // The client may have gone meanwhile.
+    const ssize_t sent = ::send(peer_, frame.data(), frame.size(), MSG_NOSIGNAL);
+    ASSERT_TRUE(sent == static_cast<ssize_t>(frame.size()) || errno == EPIPE);
   }
 
+  std::string name_;
   int listener_ = -1, peer_ = -1;
   std::string received_, upload_;
   std::set<std::string> samples_;
@@ -139,31 +148,66 @@ void Settle(PulsePlayer& player, ScriptedServer& server) {
   ASSERT_FALSE(busy) << "the exchange never ended";
 }
 
-TEST(PulseHandshake, ASoundWaitsUntilTheServerHasAnsweredTheClientName) {
-  char name[] = "/tmp/guizzolo-pulse-handshake-XXXXXX";
-  const fs::path folder = ::mkdtemp(name);
-  ::setenv("PULSE_SERVER", ("unix:" + (folder / "native").string()).c_str(), 1);
-  const std::string first = (folder / "first.wav").string(), last = (folder / "last.wav").string();
-  std::ofstream(first, std::ios::binary) << test::ToneWave(0.1, 300);
-  std::ofstream(last, std::ios::binary) << test::ToneWave(0.1, 600);
-  {
-    ScriptedServer server(folder / "native");
-    PulsePlayer player;
-    player.open(first);
-    Settle(player, server);
-    player.open(last);  // asked for meanwhile: replaces the first
-    Settle(player, server);
-    EXPECT_EQ(server.refused, 0) << "a sound was asked for before the server answered the client name";
-    server.nameTheClient();
-    Settle(player, server);
-    ASSERT_EQ(server.played.size(), 1u) << "the sound asked for before the name was answered never played";
-    player.open(last);
-    Settle(player, server);
-    ASSERT_EQ(server.played.size(), 2u);
-    EXPECT_EQ(server.played[0], server.played[1]) << "the last sound asked for is the one that plays";
+// A folder with two wave files, where the player finds the server.
+class Setting {
+ public:
+  Setting() {
+    char name[] = "/tmp/guizzolo-pulse-handshake-XXXXXX";
+    folder_ = ::mkdtemp(name);
+    ::setenv("PULSE_SERVER", ("unix:" + socket().string()).c_str(), 1);
+    std::ofstream(first(), std::ios::binary) << test::ToneWave(0.1, 300);
+    std::ofstream(last(), std::ios::binary) << test::ToneWave(0.1, 600);
   }
-  ::unsetenv("PULSE_SERVER");
-  fs::remove_all(folder);
+  ~Setting() {
+    ::unsetenv("PULSE_SERVER");
+    fs::remove_all(folder_);
+  }
+  fs::path socket() const { return folder_ / "native"; }
+  std::string first() const { return (folder_ / "first.wav").string(); }
+  std::string last() const { return (folder_ / "last.wav").string(); }
+
+ private:
+  fs::path folder_;
+};
+
+TEST(PulseHandshake, ASoundWaitsUntilTheServerHasAnsweredTheClientName) {
+  Setting setting;
+  ScriptedServer server(setting.socket(), "pulseaudio");
+  PulsePlayer player;
+  player.open(setting.first());
+  Settle(player, server);
+  player.open(setting.last());  // asked for meanwhile: replaces the first
+  Settle(player, server);
+  EXPECT_EQ(server.refused, 0) << "a sound was asked for before the server answered the client name";
+  server.nameTheClient();
+  Settle(player, server);
+  ASSERT_EQ(server.played.size(), 1u) << "the sound asked for before the name was answered never played";
+  player.open(setting.last());
+  Settle(player, server);
+  ASSERT_EQ(server.played.size(), 2u);
+  EXPECT_EQ(server.played[0], server.played[1]) << "the last sound asked for is the one that plays";
+}
+
+TEST(PulseHandshake, APlayerGoingAwayStopsItsSoundUnlessPipeWireDoesSo) {
+  // PipeWire's pulse server ends a client's sounds with the client, and
+  // 0.3.65 crashes when a client goes right after stopping one of them.
+  for (const auto& [name, stops] : {std::pair{"pulseaudio", 1}, {"PulseAudio (on PipeWire 0.3.65)", 0}}) {
+    Setting setting;
+    ScriptedServer server(setting.socket(), name);
+    server.nameTheClient();
+    {
+      PulsePlayer player;
+      player.open(setting.first());
+      Settle(player, server);
+      ASSERT_EQ(server.played.size(), 1u) << name;
+      player.open(setting.last());  // stops the first: always
+      Settle(player, server);
+      ASSERT_EQ(server.played.size(), 2u) << name;
+      ASSERT_EQ(server.stopped, 1) << name;
+    }
+    while (server.serve()) {}
+    EXPECT_EQ(server.stopped, 1 + stops) << name;
+  }
 }
 
 }  // namespace

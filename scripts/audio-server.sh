@@ -82,11 +82,16 @@ PA
 
 start_pipewire() {
   # Debian's configuration, without the device monitors: no sound card,
-  # camera or Bluetooth of the machine is touched.
-  mkdir -p "$state/home/.config/wireplumber/main.lua.d" "$state/home/.config/wireplumber/bluetooth.lua.d"
+  # camera or Bluetooth of the machine is touched (WirePlumber 0.4 reads
+  # the Lua files, 0.5 the .conf one).
+  local wp=$state/home/.config/wireplumber
+  mkdir -p "$wp/main.lua.d" "$wp/bluetooth.lua.d" "$wp/wireplumber.conf.d"
   printf 'alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\nlibcamera_monitor.enabled = false\n' \
-    >"$state/home/.config/wireplumber/main.lua.d/51-guizzolo.lua"
-  printf 'bluez_monitor.enabled = false\n' >"$state/home/.config/wireplumber/bluetooth.lua.d/51-guizzolo.lua"
+    >"$wp/main.lua.d/51-guizzolo.lua"
+  printf 'bluez_monitor.enabled = false\n' >"$wp/bluetooth.lua.d/51-guizzolo.lua"
+  printf 'wireplumber.profiles = {\n  main = {\n%s\n  }\n}\n' \
+    "$(printf '    monitor.%s = disabled\n' alsa alsa-midi bluez bluez-midi v4l2 libcamera)" \
+    >"$wp/wireplumber.conf.d/51-guizzolo.conf"
   rm -f "$state/bus.address"
   dbus-daemon --session --nofork --nopidfile --address="unix:path=$state/runtime/bus" \
     --print-address=3 3>"$state/bus.address" >"$state/dbus.log" 2>&1 &

@@ -310,6 +310,9 @@ start() {
 
   if [[ $sound != no ]]; then
     GUIZZOLO_DESKTOP_TIMEOUT=$limit "$audio_server" start "$state/sound" "$sound" || fail "no audio server"
+    # The PID of the process that serves the socket, as of the others (bench/
+    # reads pulseaudio.pid).
+    cp "$state/sound/server.pid" "$state/${sound/pipewire/pipewire-pulse}.pid"
   fi
 
   {

@@ -31,6 +31,8 @@ test_packages=(
   pulseaudio pulseaudio-utils xdotool xterm sox
   # A stopped wall clock for a pet, which fixes its draws (tests/e2e/moments.py).
   faketime
+  # The sound checks again on PipeWire, as GNOME runs it (scripts/audio-server.sh).
+  pipewire pipewire-pulse wireplumber
   python3 python3-pil
   # The date line and the decimal separator follow the user's locale.
   locales

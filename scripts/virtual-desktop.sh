@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # A private desktop for tests and for running without a display: an X server
 # (Xvfb, 1280x800, 24 bits, or the XWayland of a headless Wayland compositor)
-# with a window manager, and a PulseAudio server whose only sink is a null
-# sink named guizzolo_sink (record its monitor to hear what was played).
+# with a window manager, and an audio server whose only sink is a null sink
+# named guizzolo_sink (record its monitor to hear what was played):
+# PulseAudio, or with --sound pipewire PipeWire with WirePlumber and its
+# pulse server (scripts/audio-server.sh, in STATE_DIR/sound).
 #
-#   scripts/virtual-desktop.sh start STATE_DIR [--no-sound] [--desktop KIND]
+#   scripts/virtual-desktop.sh start STATE_DIR [--no-sound | --sound SERVER] [--desktop KIND]
 #   scripts/virtual-desktop.sh stop STATE_DIR
 #   scripts/virtual-desktop.sh kinds
 #
@@ -16,7 +18,8 @@
 # XTEST input made on its XWayland crashes it).
 #
 # start writes STATE_DIR/env (export lines: DISPLAY, PULSE_SERVER,
-# XDG_RUNTIME_DIR, GUIZZOLO_DESKTOP, GUIZZOLO_DESKTOP_KIND, GUIZZOLO_SINK;
+# XDG_RUNTIME_DIR, GUIZZOLO_DESKTOP, GUIZZOLO_DESKTOP_KIND, GUIZZOLO_SINK,
+# GUIZZOLO_SOUND_SERVER;
 # DBUS_SESSION_BUS_ADDRESS where the desktop has a session bus;
 # GUIZZOLO_WAYLAND_DISPLAY in a Wayland session; GUIZZOLO_INPUT_DISPLAY, the
 # X server to make pointer and key input on, where that is not DISPLAY);
@@ -28,24 +31,30 @@ set -euo pipefail
 kinds=(openbox openbox-picom openbox-xcompmgr xfwm4 xfwm4-nocomp icewm fluxbox mutter-x11 kwin-x11
        mutter-wayland kwin-wayland weston weston-nested)
 
-usage() { echo "usage: $0 start STATE_DIR [--no-sound] [--desktop KIND] | stop STATE_DIR | kinds" >&2; exit 2; }
+usage() {
+  echo "usage: $0 start STATE_DIR [--no-sound | --sound pulseaudio|pipewire] [--desktop KIND] | stop STATE_DIR | kinds" >&2
+  exit 2
+}
 [[ ${1:-} == kinds ]] && { printf '%s\n' "${kinds[@]}"; exit 0; }
 [[ $# -ge 2 ]] || usage
 action=$1
 mkdir -p "$2"
 state=$(cd "$2" && pwd)
 shift 2
-sound=yes
+sound=pulseaudio
 kind=openbox
 while [[ $# -gt 0 ]]; do
   case $1 in
     --no-sound) sound=no ;;
+    --sound) sound=${2:-}; shift ;;
     --desktop) kind=${2:-}; shift ;;
     *) usage ;;
   esac
   shift
 done
 [[ " ${kinds[*]} " == *" $kind "* ]] || { echo "virtual desktop: unknown kind '$kind'" >&2; usage; }
+[[ $sound == no || $sound == pulseaudio || $sound == pipewire ]] || usage
+audio_server=$(dirname "$0")/audio-server.sh
 limit=${GUIZZOLO_DESKTOP_TIMEOUT:-30}
 
 # Waits up to $1 seconds for the command that follows to succeed.
@@ -70,6 +79,7 @@ record() {
 # then KILL what is left after five seconds.
 stop() {
   local file=$state/processes pid name pids=()
+  [[ ! -d $state/sound ]] || "$audio_server" stop "$state/sound"
   [[ -f $file ]] || return 0
   while read -r pid name; do
     # Only if that PID still runs what was started (PIDs get reused).
@@ -298,24 +308,11 @@ start() {
   case $kind in *-wayland | weston*) wayland=guizzolo-wayland ;; esac
   start_desktop
 
-  local pulse_server=
-  if [[ $sound == yes ]]; then
-    local socket=$state/pulse.socket
-    cat >"$state/own.pa" <<PA
-load-module module-null-sink sink_name=guizzolo_sink sink_properties=device.description=guizzolo_sink
-load-module module-native-protocol-unix socket=$socket auth-anonymous=1
-set-default-sink guizzolo_sink
-PA
-    rm -f "$socket"
-    # -n: no default configuration; own HOME and XDG_RUNTIME_DIR keep it
-    # apart from any other server (also when running as root).
-    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY pulseaudio -n -F "$state/own.pa" --daemonize=no \
-      --exit-idle-time=-1 --system=false --use-pid-file=no --disallow-exit=yes \
-      --log-target=stderr >"$state/pulseaudio.log" 2>&1 &
-    record $! pulseaudio
-    pulse_server=unix:$socket
-    wait_for 10 env PULSE_SERVER="$pulse_server" pactl info ||
-      fail "pulseaudio did not start"
+  if [[ $sound != no ]]; then
+    GUIZZOLO_DESKTOP_TIMEOUT=$limit "$audio_server" start "$state/sound" "$sound" || fail "no audio server"
+    # The PID of the process that serves the socket, as of the others (bench/
+    # reads pulseaudio.pid).
+    cp "$state/sound/server.pid" "$state/${sound/pipewire/pipewire-pulse}.pid"
   fi
 
   {
@@ -323,10 +320,7 @@ PA
     printf 'export GUIZZOLO_DESKTOP_KIND=%q\n' "$kind"
     printf 'export DISPLAY=%q\n' "$display"
     printf 'export XDG_RUNTIME_DIR=%q\n' "$state/runtime"
-    if [[ -n $pulse_server ]]; then
-      printf 'export PULSE_SERVER=%q\n' "$pulse_server"
-      printf 'export GUIZZOLO_SINK=guizzolo_sink\n'
-    fi
+    [[ $sound == no ]] || cat "$state/sound/env"
     if [[ -n $bus ]]; then
       printf 'export DBUS_SESSION_BUS_ADDRESS=%q\n' "$bus"
     fi

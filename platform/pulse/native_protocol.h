@@ -28,6 +28,7 @@ enum Command : std::uint32_t {
   kCreateUploadStream = 15,
   kFinishUploadStream = 17,
   kPlaySample = 18,
+  kGetServerInfo = 20,
   kKillSinkInput = 49,
 };
 

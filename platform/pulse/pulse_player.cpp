@@ -66,7 +66,9 @@ PulsePlayer::PulsePlayer() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
 PulsePlayer::~PulsePlayer() {
   // The sound goes with its player (the server would otherwise play it to
   // its end, owned by no one); handed over only if the socket takes it now.
-  if (ready_ && playing_ != native::kInvalidIndex) {
+  // PipeWire's server ends a client's sounds with the client itself, and
+  // (0.3.65, Debian 12) crashes when a client goes right after stopping one.
+  if (ready_ && playing_ != native::kInvalidIndex && !pipeWire_) {
     server_.send(KillSinkInputRequest(newTag(), playing_));
     server_.flush();
   }
@@ -163,11 +165,13 @@ bool PulsePlayer::connect() {
   }
   watchingWrites_ = false;
   // The requests go out together; the sound is asked for once the server
-  // took the cookie.
+  // answered the name. PipeWire's server sets up a new client's default
+  // sink until then, and refuses a sound asked for earlier as "no such
+  // entity", which is also its answer for a sample it lacks.
   std::uint32_t tag = newTag();
   ask(tag, AuthRequest(tag, ReadCookie()), {Asked::kAuth, 0, false, {}});
   tag = newTag();
-  ask(tag, ClientNameRequest(tag, "Guizzolo"), {});
+  ask(tag, ClientNameRequest(tag, "Guizzolo"), {Asked::kClientName, 0, false, {}});
   return true;
 }
 
@@ -175,6 +179,7 @@ void PulsePlayer::disconnect() {
   if (server_.isOpen()) ::epoll_ctl(epoll_, EPOLL_CTL_DEL, server_.socket(), nullptr);
   server_.close();
   ready_ = false;
+  pipeWire_ = false;
   pending_.clear();
   uploads_.clear();
   playing_ = native::kInvalidIndex;
@@ -248,12 +253,28 @@ void PulsePlayer::answered(const Pending& pending, bool error, TagReader values)
         // later sound tries again.
         disconnect();
         wanted_.reset();
+      }
+      return;
+    }
+    case Asked::kClientName: {
+      if (error) {
+        // A server that will not take a name takes nothing else either.
+        disconnect();
+        wanted_.reset();
         return;
       }
       ready_ = true;
+      const std::uint32_t tag = newTag();
+      ask(tag, ServerInfoRequest(tag), {Asked::kServerInfo, 0, false, {}});
       play();
       return;
     }
+    case Asked::kServerInfo:
+      if (!error) {
+        const std::optional<std::string_view> name = ReadServerName(values);
+        pipeWire_ = name && name->find("PipeWire") != std::string_view::npos;
+      }
+      return;
     case Asked::kPlay:
       played(pending, error ? std::nullopt : ReadPlayReply(values), code);
       return;

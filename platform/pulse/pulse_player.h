@@ -59,7 +59,7 @@ class PulsePlayer final : public MediaPlayer {
     std::string name;
     SampleKind kind;
   };
-  enum class Asked { kAuth, kOther, kPlay, kCreateUpload, kFinishUpload };
+  enum class Asked { kAuth, kClientName, kServerInfo, kOther, kPlay, kCreateUpload, kFinishUpload };
   struct Pending {
     Asked what = Asked::kOther;
     std::uint64_t generation = 0;  // of a play
@@ -86,7 +86,8 @@ class PulsePlayer final : public MediaPlayer {
   int epoll_ = -1;
   bool watchingWrites_ = false;
   ServerConnection server_;
-  bool ready_ = false;  // the server took our cookie
+  bool ready_ = false;  // the server took our cookie and our name
+  bool pipeWire_ = false;  // the server is PipeWire's pulse server
   std::uint32_t nextTag_ = 0;
   std::map<std::uint32_t, Pending> pending_;  // by tag
   std::map<std::string, Sample> uploads_;     // by name, until the server has them

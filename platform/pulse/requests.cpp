@@ -56,6 +56,8 @@ std::string KillSinkInputRequest(std::uint32_t tag, std::uint32_t index) {
   return Packet(Command(native::kKillSinkInput, tag).u32(index));
 }
 
+std::string ServerInfoRequest(std::uint32_t tag) { return Packet(Command(native::kGetServerInfo, tag)); }
+
 std::string SoundDescriptor(std::uint32_t channel, std::uint32_t bytes) { return Descriptor(bytes, channel); }
 
 std::optional<Message> ReadMessage(std::string_view payload) {
@@ -82,6 +84,8 @@ std::optional<std::uint32_t> ReadErrorCode(TagReader values) {
   const auto code = values.u32();
   return code;
 }
+
+std::optional<std::string_view> ReadServerName(TagReader values) { return values.string(); }
 
 std::optional<UploadChannel> ReadCreateUploadReply(TagReader values) {
   const auto channel = values.u32();

@@ -19,6 +19,7 @@ std::string CreateUploadRequest(std::uint32_t tag, std::string_view sample, cons
                                 std::uint32_t bytes);
 std::string FinishUploadRequest(std::uint32_t tag, std::uint32_t channel);
 std::string KillSinkInputRequest(std::uint32_t tag, std::uint32_t index);
+std::string ServerInfoRequest(std::uint32_t tag);
 // The head of a block of sound for a stream; the bytes follow it.
 std::string SoundDescriptor(std::uint32_t channel, std::uint32_t bytes);
 
@@ -37,6 +38,7 @@ std::optional<Message> ReadMessage(std::string_view payload);
 std::optional<std::uint32_t> ReadAuthReply(TagReader values);        // the server's version
 std::optional<std::uint32_t> ReadPlayReply(TagReader values);        // the new sink input
 std::optional<std::uint32_t> ReadErrorCode(TagReader values);
+std::optional<std::string_view> ReadServerName(TagReader values);  // of a server info reply
 struct UploadChannel {
   std::uint32_t channel = 0;
   std::uint32_t bytes = 0;  // the server waits for these

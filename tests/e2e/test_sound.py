@@ -1,10 +1,17 @@
 #!/usr/bin/env python3
 """The start-up sound plays; without sound files or audio server the pet
-swims just the same and says nothing."""
+swims just the same and says nothing. Against the desktop's audio server,
+or, with GUIZZOLO_E2E_SOUND_SERVER=pipewire, against PipeWire's pulse server
+(which takes a new client's first sound only once it has set up its sink)."""
 import os
+import shlex
+import shutil
 import signal
 import subprocess
+import sys
+import tempfile
 import time
+import unittest
 
 import harness
 import moments
@@ -17,47 +24,52 @@ SILENCE = 0.001  # RMS; the null sink gives exact zeros when nothing plays
 HEARD = 0.01
 
 
-class PrivatePulse:
-    """An audio server of the test's own, like the desktop's (a null sink of
-    the same name), that the test can kill and start again on the same
-    socket."""
+AUDIO_SERVER = os.path.join(harness.REPO, 'scripts', 'audio-server.sh')
+# The run of this test against PipeWire (its second registration) starts
+# its own PipeWire, WirePlumber and pulse server and plays into that.
+WANTED_SERVER = os.environ.get('GUIZZOLO_E2E_SOUND_SERVER')
 
-    def __init__(self, folder):
+
+class PrivateServer:
+    """An audio server of the test's own, of the desktop's kind and with a
+    null sink of the same name (scripts/audio-server.sh), that the test can
+    stop, kill and start again on the same socket."""
+
+    def __init__(self, folder, kind=None):
         self.folder = folder
-        os.makedirs(os.path.join(folder, 'home'), exist_ok=True)
-        os.makedirs(os.path.join(folder, 'runtime'), mode=0o700, exist_ok=True)
-        self.socket = os.path.join(folder, 'pulse.socket')
-        self.server = 'unix:' + self.socket
-        with open(os.path.join(folder, 'own.pa'), 'w') as f:
-            sink = os.environ['GUIZZOLO_SINK']
-            f.write(f'load-module module-null-sink sink_name={sink}\n'
-                    f'load-module module-native-protocol-unix socket={self.socket} auth-anonymous=1\n'
-                    f'set-default-sink {sink}\n')
-        self.proc = None
+        self.kind = kind or os.environ.get('GUIZZOLO_SOUND_SERVER', 'pulseaudio')
+        self.env = {}
 
     def start(self):
-        env = harness.desktop_env()
-        env.update(HOME=os.path.join(self.folder, 'home'),
-                   XDG_RUNTIME_DIR=os.path.join(self.folder, 'runtime'))
-        self._log = open(os.path.join(self.folder, 'pulseaudio.log'), 'ab')
-        self.proc = subprocess.Popen(
-            ['pulseaudio', '-n', '-F', os.path.join(self.folder, 'own.pa'), '--daemonize=no',
-             '--exit-idle-time=-1', '--system=false', '--use-pid-file=no', '--disallow-exit=yes',
-             '--log-target=stderr'], env=env, stdout=self._log, stderr=self._log)
-        harness.poll(lambda: subprocess.run(['pactl', 'info'], env=dict(env, PULSE_SERVER=self.server),
-                                            capture_output=True).returncode == 0,
-                     10, 'the private audio server')
+        subprocess.run([AUDIO_SERVER, 'start', self.folder, self.kind], check=True, timeout=120,
+                       stdout=subprocess.DEVNULL)
+        with open(os.path.join(self.folder, 'env')) as f:
+            for line in f:
+                name, _, value = line.removeprefix('export ').strip().partition('=')
+                self.env[name] = shlex.split(value)[0]
+        self.server = self.env['PULSE_SERVER']
         return self
 
+    def pid(self):
+        with open(os.path.join(self.folder, 'server.pid')) as f:
+            return int(f.read())
+
     def signal(self, number):
-        os.kill(self.proc.pid, number)
+        os.kill(self.pid(), number)
 
     def kill(self):
-        if self.proc and self.proc.poll() is None:
-            os.kill(self.proc.pid, signal.SIGCONT)
-            os.kill(self.proc.pid, signal.SIGKILL)
-            self.proc.wait(5)
-            self._log.close()
+        if os.path.exists(os.path.join(self.folder, 'server.pid')):
+            os.kill(self.pid(), signal.SIGCONT)
+            subprocess.run([AUDIO_SERVER, 'stop', self.folder], check=True, timeout=60)
+
+
+def setUpModule():
+    if WANTED_SERVER and WANTED_SERVER != os.environ.get('GUIZZOLO_SOUND_SERVER', 'pulseaudio'):
+        server = PrivateServer(tempfile.mkdtemp(prefix='guizzolo-e2e-sound-'), WANTED_SERVER)
+        unittest.addModuleCleanup(shutil.rmtree, server.folder, True)
+        unittest.addModuleCleanup(server.kill)
+        os.environ.update(server.start().env)
+    print(f'audio server: {os.environ.get("GUIZZOLO_SOUND_SERVER", "pulseaudio")}')
 
 
 class Sound(E2ETest):
@@ -94,7 +106,7 @@ class Sound(E2ETest):
         self.assert_swims_quietly(pet)
 
     def test_with_an_audio_server_that_stops_answering(self):
-        server = PrivatePulse(os.path.join(self.tmp, 'pulse'))
+        server = PrivateServer(os.path.join(self.tmp, 'sound'))
         self.addCleanup(server.kill)
         server.start()
         recording = self.record(server.server)
@@ -110,7 +122,7 @@ class Sound(E2ETest):
         self.assert_quiet(pet)
 
     def test_plays_again_after_the_audio_server_restarts(self):
-        server = PrivatePulse(os.path.join(self.tmp, 'pulse'))
+        server = PrivateServer(os.path.join(self.tmp, 'sound'))
         self.addCleanup(server.kill)
         server.start()
         recording = self.record(server.server)
@@ -153,4 +165,7 @@ class Sound(E2ETest):
 
 
 if __name__ == '__main__':
+    if WANTED_SERVER == 'pipewire' and not all(map(shutil.which, ('pipewire', 'wireplumber', 'pipewire-pulse'))):
+        print('pipewire, wireplumber and pipewire-pulse are needed')
+        sys.exit(77)
     harness.main()

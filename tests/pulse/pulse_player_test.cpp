@@ -327,6 +327,66 @@ TEST_F(PulsePlayerTest, NeverStartsAServerOfItsOwn) {
   EXPECT_FALSE(fs::exists(runtime / "pulse" / "pid")) << "a server was started";
 }
 
+// PipeWire with WirePlumber and its pulse server, as GNOME runs them
+// (scripts/audio-server.sh), with the same null sink.
+class PipeWire {
+ public:
+  explicit PipeWire(const fs::path& folder) : folder_(folder) {}
+  ~PipeWire() { Shell(command("stop")); }
+  bool start() {
+    if (std::system((command("start") + " >/dev/null 2>&1").c_str()) != 0) return false;
+    std::ifstream env(folder_ / "env");
+    for (std::string line; std::getline(env, line);)
+      if (line.rfind("export PULSE_SERVER=", 0) == 0) ::setenv("PULSE_SERVER", line.substr(20).c_str(), 1);
+    std::ifstream(folder_ / "server.pid") >> pid_;
+    return pid_ > 0;
+  }
+  bool alive() const {  // a process that died but was not yet reaped is not
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string pid, name, state;
+    return bool(stat >> pid >> name >> state) && state != "Z";
+  }
+
+ private:
+  std::string command(const char* what) const {
+    return std::string(GUIZZOLO_AUDIO_SERVER) + " " + what + " " + folder_.string() + " pipewire";
+  }
+  fs::path folder_;
+  pid_t pid_ = -1;
+};
+
+TEST_F(PulsePlayerTest, UnderPipeWireTheFirstSoundOfEveryNewConnectionPlays) {
+  if (Shell("command -v pipewire-pulse").empty() || Shell("command -v wireplumber").empty())
+    GTEST_SKIP() << "pipewire, pipewire-pulse and wireplumber are needed";
+  // Its pulse server sets up a new client's default sink before it answers
+  // the client's name, and refuses a sound asked for earlier.
+  PipeWire server(folder_ / "pipewire");
+  ASSERT_TRUE(server.start()) << "PipeWire did not start";
+  const std::string tone = Wave("tone.wav", test::ToneWave(2.0));
+  int lost = 0;
+  const int connections = 6;
+  for (int i = 0; i < connections; ++i) {
+    {
+      PulsePlayer player;
+      player.open(tone);
+      // Dispatched at once, as the program's loop does: the server is
+      // asked only now and then whether it plays.
+      auto next = Clock::now() + std::chrono::milliseconds(500);
+      lost += !Pump(player, 10, [&next] {
+        if (Clock::now() < next) return false;
+        next = Clock::now() + std::chrono::milliseconds(500);
+        return PlayingCount() == 1;
+      });
+    }
+    ASSERT_TRUE(server.alive()) << "the audio server died when a player went away while its sound played";
+    // Gone with its player: the next connection starts from silence.
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (PlayingCount() != 0 && Clock::now() < end) ::usleep(50000);
+    ASSERT_EQ(PlayingCount(), 0) << SinkInputs();
+  }
+  EXPECT_EQ(lost, 0) << "first sounds lost of " << connections << " new connections";
+}
+
 // The longest open() of twenty, each with a few dispatches between them.
 double LongestOpenMs(PulsePlayer& player, const std::string& a, const std::string& b,
                      const std::function<void()>& between) {

@@ -124,6 +124,8 @@ TEST(PulseProtocol, ReadsWellFormedAnswers) {
   EXPECT_EQ(upload->bytes, 4096u);
   // Values a newer server adds after ours are left alone.
   EXPECT_EQ(ReadPlayReply(TagReader(U32(12) + Str("more"))), 12u);
+  EXPECT_EQ(ReadServerName(TagReader(Str("PulseAudio (on PipeWire 0.3.65)") + Str("15.0.0") + Str("user"))),
+            "PulseAudio (on PipeWire 0.3.65)");
 }
 
 TEST(PulseProtocol, RejectsShortOrMistypedAnswers) {
@@ -152,6 +154,8 @@ TEST(PulseProtocol, RejectsShortOrMistypedAnswers) {
     EXPECT_FALSE(ReadErrorCode(TagReader(c.bytes))) << c.what;
     EXPECT_FALSE(ReadAuthReply(TagReader(c.bytes))) << c.what;
   }
+  for (const std::string& bytes : {""s, "N"s, U32(12), "tcut-off"s})
+    EXPECT_FALSE(ReadServerName(TagReader(bytes))) << "no server name";
   EXPECT_FALSE(ReadCreateUploadReply(TagReader(U32(3)))) << "no byte count";
   EXPECT_FALSE(ReadCreateUploadReply(TagReader(U32(3) + "L\0"s))) << "cut-off byte count";
 }

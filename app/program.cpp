@@ -20,8 +20,9 @@ void Program::EndSession() {
     endingSession_ = true;
     // The pet has no unload handler of its own. Once it is gone the exit
     // button is under way, which saves nothing; the panel's handler would
-    // only bring the pet back to life for an instant.
-    if (form1.IsLoaded()) step([&] { form2.Unload(); });
+    // only bring the pet back to life for an instant. A dead fish's death
+    // message saves nothing either.
+    if (form1.IsLoaded() && !form1.Ending) step([&] { form2.Unload(); });
   }
   platform_.end();
 }

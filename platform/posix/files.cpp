@@ -142,6 +142,7 @@ void writeOver(const std::string& path, const std::string& bytes) {
 std::string readFilePrefix(const std::string& path, std::size_t maxBytes) {
   // O_NONBLOCK: a FIFO in the file's place must not hang the program.
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.ok() && (errno == ENOENT || errno == ENOTDIR)) throw Missing("no such file: " + path);
   if (!fd.ok()) throw Failure("cannot open " + path);
   struct stat st{};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw Failure("not a file: " + path);

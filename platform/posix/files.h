@@ -6,7 +6,8 @@
 
 namespace guizzolo::posix {
 
-// At most maxBytes from the start of a regular file; Failure when it cannot be opened.
+// At most maxBytes from the start of a regular file; Missing when there is
+// no such file, Failure when it cannot be read.
 std::string readFilePrefix(const std::string& path, std::size_t maxBytes);
 
 // Writes a temporary file beside the target, flushes it to disk and renames it

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QPixmapCache>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
@@ -23,6 +24,8 @@ namespace guizzolo::qt {
 namespace {
 
 bool starting = false;
+
+constexpr int kPixmapCacheKb = 256;
 
 // The program says nothing on the terminal; Qt's own warnings (no audio
 // device, a font not found) are of no use to the user. A fatal one while Qt
@@ -75,6 +78,11 @@ class QtModule final : public qtmodule::Module {
     app_ = std::make_unique<QApplication>(argc_, argv_);
     starting = false;
     QApplication::setQuitOnLastWindowClosed(false);
+    // The style keeps the pictures of buttons and frames by palette, and
+    // every panel and box brings palettes of its own: the cache's default
+    // 10 MB filled up with pictures of windows long closed, some 30 KB a
+    // panel. A few windows' worth is all that is ever drawn at once.
+    QPixmapCache::setCacheLimit(kPixmapCacheKb);
     // Programs started from here (the web browser) choose their own dispatcher.
     ::unsetenv("QT_NO_GLIB");
     wake_.setSingleShot(true);

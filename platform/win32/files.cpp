@@ -170,7 +170,13 @@ std::string readFilePrefix(const std::string& path, std::size_t maxBytes) {
   // A folder cannot be opened without FILE_FLAG_BACKUP_SEMANTICS, so it fails here.
   Handle h(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.ok()) throw Failure("cannot open");
+  if (!h.ok()) {
+    const DWORD error = GetLastError();
+    // Held open without sharing (a backup or a virus scan) or refused: the
+    // file is there, and its value is not to be taken for none.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) throw Missing("no such file");
+    throw Failure("cannot open");
+  }
   // A pipe or a device under the file's name must not hang the program.
   if (GetFileType(h.get()) != FILE_TYPE_DISK) throw Failure("not a file");
   BY_HANDLE_FILE_INFORMATION info{};

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/resume_next.h"
+#include "hunger/store.h"
 
 namespace guizzolo {
 
@@ -9,6 +10,10 @@ Program::Program(Platform& platform) : form1(platform, form2), form2(platform), 
 }
 
 void Program::Start() {
+  // Two pets on one store would each store their own value over the
+  // other's, and a feed would be lost without a word: a second start ends
+  // at once, before it shows, sounds or reads anything.
+  if (!ClaimStore(platform_)) platform_.end();
   form1.Load();
   form1.Show();
 }

@@ -94,6 +94,17 @@ StoreRead ReadStoreFile(Platform& platform) {
 
 std::string ReadStore(Platform& platform) { return ReadStoreFile(platform).text; }
 
+bool ClaimStore(Platform& platform) {
+  const Places at = places(platform);
+  if (at.program.empty()) return true;
+  bool programTakes = true;
+  if (!at.user.empty()) step([&] { programTakes = platform.takesFile(at.program); });
+  if (!programTakes) step([&] { platform.createFolders(at.userFolder); });
+  bool claimed = true;
+  step([&] { claimed = platform.claimFile(programTakes ? at.program : at.user); });
+  return claimed;
+}
+
 void WriteStore(Platform& platform, const std::string& text) {
   const Places at = places(platform);
   if (at.program.empty()) return;

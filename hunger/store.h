@@ -31,6 +31,11 @@ StoreRead ReadStoreFile(Platform& platform);
 // The stored text; the empty text when there is none or it cannot be read.
 std::string ReadStore(Platform& platform);
 
+// One store, one running pet: claims the store that reads and writes would
+// use (making the user's folder for it where the program folder takes no
+// file). False when another running copy of the program has claimed it.
+bool ClaimStore(Platform& platform);
+
 // Stores the text followed by CR LF; fails silently, keeping the old file.
 // Where the program folder refuses the file (no new file can be created
 // there and its Ph.ini cannot be written), the text goes to the user's own

@@ -215,6 +215,12 @@ class Platform {
   // user; Failure when it cannot.
   virtual void createFolders(const std::string& path) { throw Failure("cannot create " + path); }
 
+  // Claims the file for this run of the program, so that no other running
+  // program (another copy of this one) works on it too: false when another
+  // has claimed it. The claim lasts until the program ends. Where the
+  // platform can make no claim (a file system without locks), true.
+  virtual bool claimFile(const std::string& /*path*/) { return true; }
+
   virtual MediaPlayer& mediaPlayer() = 0;
 
   // Ends the program at once: no unload handler runs, nothing is saved.

@@ -215,4 +215,23 @@ void writeFileWhole(const std::string& path, const std::string& bytes) {
   if (dir.ok()) ::fsync(dir.get());  // the rename itself reaches the disk; best effort
 }
 
+int claimFolderOf(const std::string& path) {
+  std::string target;
+  try {
+    target = finalTarget(path);
+  } catch (const Failure&) {
+    target = path;  // a link loop: the folder of the name itself
+  }
+  const int fd = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked == 0) return fd;
+  const int error = errno;
+  ::close(fd);
+  return error == EWOULDBLOCK ? kClaimedElsewhere : -1;
+}
+
 }  // namespace guizzolo::posix

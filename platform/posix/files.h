@@ -30,4 +30,14 @@ bool takesFile(const std::string& path);
 // the last target need not exist. Failure for a loop.
 std::string finalTarget(const std::string& path);
 
+// A lock on the folder of the file's final target (flock, exclusive), for
+// one store, one running program: the folder, unlike the file, is never
+// replaced by a write, and it can be locked without being writable. Returns
+// the locked descriptor, to be kept open as long as the claim lasts;
+// kClaimedElsewhere when another open descriptor (another process) holds
+// the lock; -1 when no lock can be taken there (no such folder, a file
+// system without locks).
+constexpr int kClaimedElsewhere = -2;
+int claimFolderOf(const std::string& path);
+
 }  // namespace guizzolo::posix

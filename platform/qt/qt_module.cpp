@@ -81,7 +81,8 @@ class QtModule final : public qtmodule::Module {
     // The style keeps the pictures of buttons and frames by palette, and
     // every panel and box brings palettes of its own: the cache's default
     // 10 MB filled up with pictures of windows long closed, some 30 KB a
-    // panel. A few windows' worth is all that is ever drawn at once.
+    // panel. Each window's go with it (see QtWindow and msgBox); a few
+    // windows' worth is all that is ever drawn at once.
     QPixmapCache::setCacheLimit(kPixmapCacheKb);
     // Programs started from here (the web browser) choose their own dispatcher.
     ::unsetenv("QT_NO_GLIB");
@@ -118,6 +119,7 @@ class QtModule final : public qtmodule::Module {
   }
 
   void msgBox(const std::string& text, int style, const std::string& title) override {
+    const ForgetPictures forget;  // declared first: runs after the box is gone
     QMessageBox box(style == win::kMbIconHand ? QMessageBox::Critical : QMessageBox::Information,
                     QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
@@ -153,6 +155,11 @@ class QtModule final : public qtmodule::Module {
     answered.exec();
     qApp->removeEventFilter(&only);
   }
+
+  // Runs as the box goes, whichever way msgBox returns.
+  struct ForgetPictures {
+    ~ForgetPictures() { QPixmapCache::clear(); }
+  };
 
   void openUrl(const std::string& url) override {
     // The address goes to the desktop as a URL: no shell, no command line.

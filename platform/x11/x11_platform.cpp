@@ -191,6 +191,11 @@ void X11Platform::createFolders(const std::string& path) { posix::createPrivateF
 
 bool X11Platform::takesFile(const std::string& path) { return posix::takesFile(path); }
 
+bool X11Platform::claimFile(const std::string& path) {
+  // The descriptor stays open, and the lock held, until the process ends.
+  return posix::claimFolderOf(path) != posix::kClaimedElsewhere;
+}
+
 MediaPlayer& X11Platform::mediaPlayer() {
   if (!player_) {
     // The audio server's sample cache, driven from the one loop: no thread,

@@ -46,6 +46,7 @@ class X11Platform final : public Platform {
   std::string userFolder() override;
   void createFolders(const std::string& path) override;
   bool takesFile(const std::string& path) override;
+  bool claimFile(const std::string& path) override;
 
   MediaPlayer& mediaPlayer() override;
 

@@ -24,14 +24,16 @@ namespace guizzolo::qt {
 namespace {
 
 bool starting = false;
-
-constexpr int kPixmapCacheKb = 256;
+qtmodule::Host* theHost = nullptr;
 
 // The program says nothing on the terminal; Qt's own warnings (no audio
 // device, a font not found) are of no use to the user. A fatal one while Qt
 // starts means it found no display: that is said in one line, and the
 // program ends with status 1 rather than a core dump.
 void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  // Said just before Qt ends the process with status 1: the X server is gone.
+  if (type == QtWarningMsg && text.startsWith(QLatin1String("The X11 connection broke")) && theHost != nullptr)
+    theHost->displayLost();
   if (type != QtFatalMsg) return;
   if (starting) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -72,18 +74,20 @@ class InputOnlyTo final : public QObject {
 class QtModule final : public qtmodule::Module {
  public:
   explicit QtModule(qtmodule::Host& host) : host_(host) {
+    theHost = &host;
     qInstallMessageHandler(onQtMessage);
     starting = true;
     // Qt reads no command line of the user's: only the program's name.
     app_ = std::make_unique<QApplication>(argc_, argv_);
     starting = false;
     QApplication::setQuitOnLastWindowClosed(false);
-    // The style keeps the pictures of buttons and frames by palette, and
-    // every panel and box brings palettes of its own: the cache's default
-    // 10 MB filled up with pictures of windows long closed, some 30 KB a
-    // panel. Each window's go with it (see QtWindow and msgBox); a few
-    // windows' worth is all that is ever drawn at once.
-    QPixmapCache::setCacheLimit(kPixmapCacheKb);
+    // No pixmap cache: the style keeps its pictures of buttons and frames
+    // under the palette's key, and every panel and box has palettes of its
+    // own, so no picture was ever found again. The cache filled its 10 MB
+    // with those of windows long closed, some 30 KB a panel, and the names
+    // of the pictures it lets go stay until someone asks for them (Qt 6.4).
+    // The panel is small: drawing it afresh costs nothing to speak of.
+    QPixmapCache::setCacheLimit(0);
     // Programs started from here (the web browser) choose their own dispatcher.
     ::unsetenv("QT_NO_GLIB");
     wake_.setSingleShot(true);
@@ -119,7 +123,6 @@ class QtModule final : public qtmodule::Module {
   }
 
   void msgBox(const std::string& text, int style, const std::string& title) override {
-    const ForgetPictures forget;  // declared first: runs after the box is gone
     QMessageBox box(style == win::kMbIconHand ? QMessageBox::Critical : QMessageBox::Information,
                     QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
@@ -155,11 +158,6 @@ class QtModule final : public qtmodule::Module {
     answered.exec();
     qApp->removeEventFilter(&only);
   }
-
-  // Runs as the box goes, whichever way msgBox returns.
-  struct ForgetPictures {
-    ~ForgetPictures() { QPixmapCache::clear(); }
-  };
 
   void openUrl(const std::string& url) override {
     // The address goes to the desktop as a URL: no shell, no command line.

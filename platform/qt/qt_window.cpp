@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QPixmapCache>
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
@@ -167,10 +166,6 @@ QtWindow::~QtWindow() {
     // This may run inside one of the window's own events (a button, the close box).
     widget_->deleteLater();
   }
-  // The style's pictures of this panel's buttons and frames are kept by its
-  // palettes, which no later panel shares: they would stay until the cache
-  // is full. Those of windows still shown are simply drawn again.
-  QPixmapCache::clear();
 }
 
 QWidget* QtWindow::widget() const { return widget_; }

@@ -108,6 +108,8 @@ void Win32Platform::createFolders(const std::string& path) { win32::createFolder
 
 bool Win32Platform::takesFile(const std::string& path) { return win32::takesFile(path); }
 
+bool Win32Platform::claimFile(const std::string& path) { return win32::claimFile(path); }
+
 void Win32Platform::end() { ExitProcess(0); }
 
 void Win32Platform::endSession() {

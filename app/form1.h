@@ -34,6 +34,10 @@ class Form1 : public Form {
 
   Form2& form2() { return form2_; }
 
+  // Set once the program is on its way to an end that saves nothing (the
+  // death message is up): a session end meanwhile stores nothing either.
+  bool Ending = false;
+
  protected:
   void Form_Load() override;
 

@@ -9,7 +9,8 @@ namespace guizzolo {
 class Program {
  public:
   explicit Program(Platform& platform);
-  // Creates the pet window, runs its load handler and shows it.
+  // Creates the pet window, runs its load handler and shows it; ends the
+  // program at once when another running copy has its hunger store.
   void Start();
   // The user's session is ending (logout, shutdown, a terminating signal):
   // as the form runtime did, every loaded window is unloaded, so a loaded

@@ -28,15 +28,34 @@ void Form2::Form_Load() {
   step([&] {
     hWnd().setText(Label4, "Oggi è " + platform_.shortDate() + " e sono le ore " + platform_.longTime());
   });
-  std::string stored;
-  step([&] { stored = ReadStore(platform_); });
-  step([&] { pet().Text1.Text = stored; });
-  step([&] { SetText1Text(stored); });
+  StoreRead stored{{}, true};
+  step([&] { stored = ReadStoreFile(platform_); });
+  storeUnread_ = stored.unreadable;
+  storeRetries_ = stored.unreadable ? kStoreRetries : 0;
+  step([&] { pet().Text1.Text = stored.text; });
+  step([&] { SetText1Text(stored.text); });
+}
+
+void Form2::RetryStore() {
+  if (!IsLoaded() || storeRetries_ == 0) return;
+  --storeRetries_;
+  StoreRead stored{{}, true};
+  step([&] { stored = ReadStoreFile(platform_); });
+  if (stored.unreadable) return;
+  storeUnread_ = false;
+  storeRetries_ = 0;
+  // No value after all (the file went away): the one the pet has made
+  // meanwhile stays.
+  if (stored.text.empty()) return;
+  step([&] { pet().Text1.Text = stored.text; });
+  step([&] { SetText1Text(stored.text); });
 }
 
 void Form2::Command2_Click() {
   step([&] { SetText1Text("100"); });
   step([&] { WriteStore(platform_, "100"); });
+  storeUnread_ = false;  // the user's own choice of value
+  storeRetries_ = 0;
   step([&] { pet().Text1.Text = "100"; });
 }
 
@@ -53,7 +72,7 @@ void Form2::Label1_Click() {
 void Form2::Form_Unload() {
   step([&] { pet().hWnd().setTimerEnabled(1, true); });
   step([&] { SetText1Text(pet().Text1.Text); });
-  step([&] { WriteStore(platform_, Text1Text()); });
+  if (!storeUnread_) step([&] { WriteStore(platform_, Text1Text()); });
   step([&] { SetTopMost(pet(), kTrue); });
 }
 

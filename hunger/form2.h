@@ -29,6 +29,13 @@ class Form2 : public Form {
   std::string Text1Text();
   void SetText1Text(const std::string& text);
 
+  // When the panel's load found the store there but unreadable (held open
+  // by another program for a moment), reads it again, at most kStoreRetries
+  // times, one read per call; the value read replaces the unknown one in
+  // both copies. Called at every tick of the first swim state.
+  void RetryStore();
+  static constexpr int kStoreRetries = 20;  // about two seconds of ticks
+
   void Command2_Click();
   void Command1_Click();
   void Label1_Click();
@@ -43,6 +50,10 @@ class Form2 : public Form {
  private:
   Form1& pet();
   Form1* form1_ = nullptr;
+  // The store's file is there but its value is unknown: nothing but the
+  // feed button writes over it, so the value survives this run.
+  bool storeUnread_ = false;
+  int storeRetries_ = 0;
 };
 
 const WindowLayout& Form2Layout();

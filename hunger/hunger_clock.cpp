@@ -8,6 +8,7 @@
 namespace guizzolo {
 
 void RefreshPetCopy(Form1& pet) {
+  step([&] { pet.form2().RetryStore(); });
   step([&] { pet.Text1.Text = pet.form2().Text1Text(); });
 }
 
@@ -21,6 +22,7 @@ void HungerStep(Form1& pet) {
   // A value that is not a number fails this test, which counts as held:
   // such a fish dies at its next step.
   if (testHolds([&] { return value() < 1; })) {
+    pet.Ending = true;
     step([&] { runtime.msgBox(kDeathMessage, win::kMbIconHand, Form2::kTitle); });
     runtime.end();
   }

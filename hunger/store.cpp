@@ -46,6 +46,10 @@ bool decimalCommaAt(std::string_view content, std::size_t comma) {
 }  // namespace
 
 std::string FirstField(std::string_view content, std::string_view decimalSeparator) {
+  // An editor that saves in UTF-8 may put a byte order mark first: it is no
+  // part of the value.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark) content.remove_prefix(kByteOrderMark.size());
   std::size_t i = 0;
   while (i < content.size() && isBlank(content[i])) ++i;
   content.remove_prefix(i);
@@ -62,24 +66,43 @@ std::string FirstField(std::string_view content, std::string_view decimalSeparat
   return std::string(field);
 }
 
-std::string ReadStore(Platform& platform) {
+StoreRead ReadStoreFile(Platform& platform) {
+  StoreRead found;
   const Places at = places(platform);
-  if (at.program.empty()) return {};
-  std::string content;
-  bool read = false;
+  if (at.program.empty()) return found;
   // While the program folder takes no file, the user's copy holds the latest
   // value. A portable copy in a writable folder keeps to its own file, even
   // where another copy of the program made the user's.
   bool programTakes = true;
   if (!at.user.empty()) step([&] { programTakes = platform.takesFile(at.program); });
-  if (!programTakes) step([&] {
-      content = platform.readFile(at.user, kMostRead);
+  std::string content;
+  bool read = false;
+  const auto readAt = [&](const std::string& path) {
+    try {
+      content = platform.readFile(path, kMostRead);
       read = true;
-    });
-  if (!read) step([&] { content = platform.readFile(at.program, kMostRead); });
-  std::string field;
-  step([&] { field = FirstField(content, platform.decimalSeparator()); });
-  return field;
+    } catch (const Missing&) {
+    } catch (const std::exception&) {
+      found.unreadable = true;
+    }
+  };
+  if (!programTakes) readAt(at.user);
+  if (!read && !found.unreadable) readAt(at.program);
+  step([&] { found.text = FirstField(content, platform.decimalSeparator()); });
+  return found;
+}
+
+std::string ReadStore(Platform& platform) { return ReadStoreFile(platform).text; }
+
+bool ClaimStore(Platform& platform) {
+  const Places at = places(platform);
+  if (at.program.empty()) return true;
+  bool programTakes = true;
+  if (!at.user.empty()) step([&] { programTakes = platform.takesFile(at.program); });
+  if (!programTakes) step([&] { platform.createFolders(at.userFolder); });
+  bool claimed = true;
+  step([&] { claimed = platform.claimFile(programTakes ? at.program : at.user); });
+  return claimed;
 }
 
 void WriteStore(Platform& platform, const std::string& text) {

@@ -17,9 +17,24 @@ constexpr const char* kStoreName = "Ph.ini";
 // to the number, so a fractional value written here reads back whole.
 std::string FirstField(std::string_view content, std::string_view decimalSeparator = ".");
 
-// The stored text; the empty text when there is none or it cannot be read.
+// What a read of the store found: the text (empty when there is none), and
+// whether a file is there that could not be read (held open by another
+// program, no permission, not a plain file): then the stored value is
+// unknown rather than absent, and must not be written over unseen.
+struct StoreRead {
+  std::string text;
+  bool unreadable = false;
+};
+
 // The user's own copy (see WriteStore) is read first once there is one.
+StoreRead ReadStoreFile(Platform& platform);
+// The stored text; the empty text when there is none or it cannot be read.
 std::string ReadStore(Platform& platform);
+
+// One store, one running pet: claims the store that reads and writes would
+// use (making the user's folder for it where the program folder takes no
+// file). False when another running copy of the program has claimed it.
+bool ClaimStore(Platform& platform);
 
 // Stores the text followed by CR LF; fails silently, keeping the old file.
 // Where the program folder refuses the file (no new file can be created

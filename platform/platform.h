@@ -27,6 +27,12 @@ struct Refused : Failure {
   explicit Refused(const std::string& what) : Failure(what) {}
 };
 
+// A file that is not there (nor a folder on its way). Any other failure to
+// read a file means it is there but cannot be read now.
+struct Missing : Failure {
+  explicit Missing(const std::string& what) : Failure(what) {}
+};
+
 // Window-system values the program hands through unchanged.
 namespace win {
 constexpr int kGwlExStyle = -20;
@@ -190,7 +196,8 @@ class Platform {
   // when it cannot be found.
   virtual std::string programFolder() = 0;
   virtual std::string pathSeparator() = 0;
-  // At most maxBytes from the start of the file; Failure when it cannot be opened.
+  // At most maxBytes from the start of the file; Missing when there is no
+  // such file, Failure when it cannot be read.
   virtual std::string readFile(const std::string& path, std::size_t maxBytes) = 0;
   // Replaces the file's content as a whole, never leaving it half-written;
   // through a symlink, the file it points to. Refused when the place takes
@@ -207,6 +214,12 @@ class Platform {
   // Creates the folder and the missing folders above it, private to the
   // user; Failure when it cannot.
   virtual void createFolders(const std::string& path) { throw Failure("cannot create " + path); }
+
+  // Claims the file for this run of the program, so that no other running
+  // program (another copy of this one) works on it too: false when another
+  // has claimed it. The claim lasts until the program ends. Where the
+  // platform can make no claim (a file system without locks), true.
+  virtual bool claimFile(const std::string& /*path*/) { return true; }
 
   virtual MediaPlayer& mediaPlayer() = 0;
 

@@ -3,7 +3,8 @@
 ; Per machine, into Program Files\Guizzolo, and only elevated: one program
 ; folder for every user of the machine, read-only for them, so each user's
 ; hunger value goes to the per-user place Windows' file virtualization uses
-; (where a value the original program left there is found again).
+; (where Windows redirected a write into the program folder that the user's
+; rights refused, so a value written there before is found again).
 ;
 ; makensis -DVERSION=1.00 -DPUBLISHER=... -DHOMEPAGE=... -DSTAGE=DIR
 ;          -DICON=FILE -DOUTFILE=FILE guizzolo.nsi

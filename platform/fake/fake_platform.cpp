@@ -1,5 +1,7 @@
 #include "platform/fake/fake_platform.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -131,6 +133,10 @@ bool FakeWindow::timerEnabled(int timerId) const {
 
 FakePlatform::FakePlatform(std::string programFolder) : folder_(std::move(programFolder)) {}
 
+FakePlatform::~FakePlatform() {
+  if (claim_ >= 0) ::close(claim_);
+}
+
 void FakePlatform::call(const std::string& what) {
   log.push_back(what);
   const std::string name = what.substr(0, what.find_first_of("( "));
@@ -190,6 +196,17 @@ void FakePlatform::writeFile(const std::string& path, const std::string& bytes) 
 }
 
 std::string FakePlatform::userFolder() { return userFolderPath; }
+
+bool FakePlatform::claimFile(const std::string& path) {
+  call("claimFile(" + path + ")");
+  const int fd = posix::claimFolderOf(path);
+  if (fd == posix::kClaimedElsewhere) return false;
+  if (fd >= 0) {
+    if (claim_ >= 0) ::close(claim_);
+    claim_ = fd;
+  }
+  return true;
+}
 
 bool FakePlatform::takesFile(const std::string& path) {
   return refusing.count(path.substr(0, path.find_last_of('/'))) == 0;

@@ -65,6 +65,7 @@ class FakeWindow : public Window {
 class FakePlatform : public Platform, public MediaPlayer {
  public:
   explicit FakePlatform(std::string programFolder);
+  ~FakePlatform() override;  // lets go of the claim, as the end of a process does
 
   std::unique_ptr<Window> createWindow(const WindowLayout& layout, WindowEvents& events) override;
   float twipsPerPixelX() override;
@@ -84,6 +85,7 @@ class FakePlatform : public Platform, public MediaPlayer {
   std::string userFolder() override;
   void createFolders(const std::string& path) override;
   bool takesFile(const std::string& path) override;
+  bool claimFile(const std::string& path) override;
   MediaPlayer& mediaPlayer() override;
   [[noreturn]] void end() override;
   void open(const std::string& path) override;
@@ -125,6 +127,7 @@ class FakePlatform : public Platform, public MediaPlayer {
 
  private:
   std::string folder_;
+  int claim_ = -1;
 };
 
 }  // namespace guizzolo::fake

@@ -142,6 +142,7 @@ void writeOver(const std::string& path, const std::string& bytes) {
 std::string readFilePrefix(const std::string& path, std::size_t maxBytes) {
   // O_NONBLOCK: a FIFO in the file's place must not hang the program.
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.ok() && (errno == ENOENT || errno == ENOTDIR)) throw Missing("no such file: " + path);
   if (!fd.ok()) throw Failure("cannot open " + path);
   struct stat st{};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw Failure("not a file: " + path);
@@ -212,6 +213,25 @@ void writeFileWhole(const std::string& path, const std::string& bytes) {
   if (!fd.close()) throw Failure("cannot write " + target);
   Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.ok()) ::fsync(dir.get());  // the rename itself reaches the disk; best effort
+}
+
+int claimFolderOf(const std::string& path) {
+  std::string target;
+  try {
+    target = finalTarget(path);
+  } catch (const Failure&) {
+    target = path;  // a link loop: the folder of the name itself
+  }
+  const int fd = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked == 0) return fd;
+  const int error = errno;
+  ::close(fd);
+  return error == EWOULDBLOCK ? kClaimedElsewhere : -1;
 }
 
 }  // namespace guizzolo::posix

@@ -6,7 +6,8 @@
 
 namespace guizzolo::posix {
 
-// At most maxBytes from the start of a regular file; Failure when it cannot be opened.
+// At most maxBytes from the start of a regular file; Missing when there is
+// no such file, Failure when it cannot be read.
 std::string readFilePrefix(const std::string& path, std::size_t maxBytes);
 
 // Writes a temporary file beside the target, flushes it to disk and renames it
@@ -28,5 +29,15 @@ bool takesFile(const std::string& path);
 // The final target of a chain of symlinks (the path itself when it is none);
 // the last target need not exist. Failure for a loop.
 std::string finalTarget(const std::string& path);
+
+// A lock on the folder of the file's final target (flock, exclusive), for
+// one store, one running program: the folder, unlike the file, is never
+// replaced by a write, and it can be locked without being writable. Returns
+// the locked descriptor, to be kept open as long as the claim lasts;
+// kClaimedElsewhere when another open descriptor (another process) holds
+// the lock; -1 when no lock can be taken there (no such folder, a file
+// system without locks).
+constexpr int kClaimedElsewhere = -2;
+int claimFolderOf(const std::string& path);
 
 }  // namespace guizzolo::posix

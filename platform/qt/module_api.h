@@ -16,7 +16,7 @@
 namespace guizzolo::qtmodule {
 
 // Bumped whenever anything below changes: a module from another build is refused.
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
 // What the module calls back in the program, always from within wait() or a
 // modal loop of its own (the message box).
@@ -25,6 +25,9 @@ class Host {
   virtual ~Host() = default;
   virtual void fdReady(int fd) = 0;
   virtual void wakeUp() = 0;  // the time given to wakeAfter() has come
+  // Qt's own connection to the X server broke: the server is gone. Qt would
+  // end the program next; the program ends itself in its own way instead.
+  virtual void displayLost() = 0;
 };
 
 class Module {

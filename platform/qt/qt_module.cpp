@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QPixmapCache>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
@@ -23,12 +24,16 @@ namespace guizzolo::qt {
 namespace {
 
 bool starting = false;
+qtmodule::Host* theHost = nullptr;
 
 // The program says nothing on the terminal; Qt's own warnings (no audio
 // device, a font not found) are of no use to the user. A fatal one while Qt
 // starts means it found no display: that is said in one line, and the
 // program ends with status 1 rather than a core dump.
 void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  // Said just before Qt ends the process with status 1: the X server is gone.
+  if (type == QtWarningMsg && text.startsWith(QLatin1String("The X11 connection broke")) && theHost != nullptr)
+    theHost->displayLost();
   if (type != QtFatalMsg) return;
   if (starting) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -69,12 +74,20 @@ class InputOnlyTo final : public QObject {
 class QtModule final : public qtmodule::Module {
  public:
   explicit QtModule(qtmodule::Host& host) : host_(host) {
+    theHost = &host;
     qInstallMessageHandler(onQtMessage);
     starting = true;
     // Qt reads no command line of the user's: only the program's name.
     app_ = std::make_unique<QApplication>(argc_, argv_);
     starting = false;
     QApplication::setQuitOnLastWindowClosed(false);
+    // No pixmap cache: the style keeps its pictures of buttons and frames
+    // under the palette's key, and every panel and box has palettes of its
+    // own, so no picture was ever found again. The cache filled its 10 MB
+    // with those of windows long closed, some 30 KB a panel, and the names
+    // of the pictures it lets go stay until someone asks for them (Qt 6.4).
+    // The panel is small: drawing it afresh costs nothing to speak of.
+    QPixmapCache::setCacheLimit(0);
     // Programs started from here (the web browser) choose their own dispatcher.
     ::unsetenv("QT_NO_GLIB");
     wake_.setSingleShot(true);

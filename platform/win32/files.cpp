@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cwctype>
 #include <vector>
 
@@ -170,7 +171,13 @@ std::string readFilePrefix(const std::string& path, std::size_t maxBytes) {
   // A folder cannot be opened without FILE_FLAG_BACKUP_SEMANTICS, so it fails here.
   Handle h(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.ok()) throw Failure("cannot open");
+  if (!h.ok()) {
+    const DWORD error = GetLastError();
+    // Held open without sharing (a backup or a virus scan) or refused: the
+    // file is there, and its value is not to be taken for none.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) throw Missing("no such file");
+    throw Failure("cannot open");
+  }
   // A pipe or a device under the file's name must not hang the program.
   if (GetFileType(h.get()) != FILE_TYPE_DISK) throw Failure("not a file");
   BY_HANDLE_FILE_INFORMATION info{};
@@ -259,6 +266,31 @@ void createFolders(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
     throw Failure("not a folder");
+}
+
+bool claimFile(const std::string& path) {
+  std::wstring key = finalTarget(widen(path));
+  std::vector<wchar_t> full(32768);
+  const DWORD n = GetFullPathNameW(key.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n > 0 && n < full.size()) key.assign(full.data(), n);
+  // Paths differ in case only: the same file.
+  std::transform(key.begin(), key.end(), key.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+  // A mutex name holds no backslash and is short: a hash of the path (FNV-1a).
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const wchar_t c : key) {
+    hash ^= static_cast<std::uint16_t>(c);
+    hash *= 1099511628211ull;
+  }
+  std::wstring name = L"Local\\Guizzolo-store-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 0xF];
+  // The handle stays open, and the name taken, until the process ends.
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (mutex == nullptr) return GetLastError() != ERROR_ACCESS_DENIED;  // another user's copy holds it
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace guizzolo::win32

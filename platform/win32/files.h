@@ -33,4 +33,9 @@ void createFolders(const std::string& path);
 // is left behind.
 bool takesFile(const std::string& path);
 
+// One store, one running program: takes a name of this session's (a named
+// mutex, kept until the process ends) made from the file's full path. False
+// when another process has taken it.
+bool claimFile(const std::string& path);
+
 }  // namespace guizzolo::win32

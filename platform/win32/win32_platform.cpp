@@ -99,13 +99,16 @@ std::string Win32Platform::readFile(const std::string& path, std::size_t maxByte
 
 void Win32Platform::writeFile(const std::string& path, const std::string& bytes) { writeFileWhole(path, bytes); }
 
-// Where Windows' file virtualization put a legacy program's files, so that
-// a value the original program left there carries over.
+// Where Windows' file virtualization puts the files that a program without
+// a manifest writes into a folder the user may not write: a value stored
+// there by such a run (an older build, a copy started from there) carries over.
 std::string Win32Platform::userFolder() { return virtualStoreFolder(programFolder()); }
 
 void Win32Platform::createFolders(const std::string& path) { win32::createFolders(path); }
 
 bool Win32Platform::takesFile(const std::string& path) { return win32::takesFile(path); }
+
+bool Win32Platform::claimFile(const std::string& path) { return win32::claimFile(path); }
 
 void Win32Platform::end() { ExitProcess(0); }
 

@@ -38,6 +38,7 @@ class Win32Platform final : public Platform {
   std::string userFolder() override;
   void createFolders(const std::string& path) override;
   bool takesFile(const std::string& path) override;
+  bool claimFile(const std::string& path) override;
   MediaPlayer& mediaPlayer() override { return player_; }
   [[noreturn]] void end() override;
 

@@ -132,4 +132,8 @@ void EventLoop::wakeUp() {
   rearm();
 }
 
+void EventLoop::displayLost() {
+  if (displayLost_) displayLost_();
+}
+
 }  // namespace guizzolo::x11

@@ -41,9 +41,13 @@ class EventLoop final : public qtmodule::Host {
   // Milliseconds until the next enabled timer is due (0 if overdue), -1 if none.
   int msUntilNextTimer(Clock::time_point now) const;
 
+  // Called when the Qt module finds the X server gone.
+  void setDisplayLost(std::function<void()> lost) { displayLost_ = std::move(lost); }
+
   // qtmodule::Host
   void fdReady(int fd) override;
   void wakeUp() override;
+  void displayLost() override;
 
  private:
   struct Timer {
@@ -60,6 +64,7 @@ class EventLoop final : public qtmodule::Host {
   std::map<int, Timer> timers_;
   int nextTimerId_ = 1;
   std::function<void()> after_;
+  std::function<void()> displayLost_;
   qtmodule::Module* waiter_ = nullptr;
 };
 

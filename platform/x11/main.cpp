@@ -23,6 +23,8 @@ int main() {
   }
   guizzolo::x11::X11Platform platform(*display, factor);
   guizzolo::Program program(platform);
+  // A close request on the pet, and the X server going away, end the session too.
+  platform.onSessionEnd([&] { program.EndSession(); });
   // Also inside a message box or a drag: their loops are this loop.
   if (sessionEnd >= 0) {
     platform.loop().watch(sessionEnd, [&] {

@@ -134,6 +134,10 @@ PetWindow::PetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& even
   setProperty(c_, id_, a.netWmWindowType, XCB_ATOM_ATOM, 32, 1, &a.typeUtility);
   const std::uint32_t motif[5] = {2 /* decorations */, 0, 0, 0, 0};
   setProperty(c_, id_, a.motifHints, a.motifHints, 32, 5, motif);
+  // A close request (a taskbar's close, wmctrl -c) is answered as a session
+  // end: without this protocol the window manager kills the connection,
+  // and the day's hunger would be lost.
+  setProperty(c_, id_, a.wmProtocols, XCB_ATOM_ATOM, 32, 1, &a.wmDeleteWindow);
 
   std::weak_ptr<bool> weak = alive_;
   env_.display.route(id_, [this, weak](const xcb_generic_event_t& e) {
@@ -434,6 +438,13 @@ void PetWindow::onRootEvent(const xcb_generic_event_t& e) {
 
 void PetWindow::onEvent(const xcb_generic_event_t& e) {
   switch (e.response_type & 0x7f) {
+    case XCB_CLIENT_MESSAGE: {
+      const auto& m = reinterpret_cast<const xcb_client_message_event_t&>(e);
+      const Atoms& a = env_.display.atoms();
+      if (m.type == a.wmProtocols && m.format == 32 && m.data.data32[0] == a.wmDeleteWindow && env_.endSession)
+        env_.endSession();
+      return;
+    }
     case XCB_BUTTON_PRESS: {
       const auto& b = reinterpret_cast<const xcb_button_press_event_t&>(e);
       if (dragging_) return;

@@ -39,6 +39,8 @@ struct PetEnv {
   std::function<const image::Image&(Picture)> picture;
   std::function<xcb_cursor_t(Pointer)> pointer;
   std::set<PetWindow*> windows;  // the live ones
+  // A close request on a pet window (WM_DELETE_WINDOW): ends the session.
+  std::function<void()> endSession;
 };
 
 class PetWindow final : public Window, private Commits::Committer {

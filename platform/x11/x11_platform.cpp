@@ -70,7 +70,7 @@ class BatchedEvents final : public WindowEvents {
 X11Platform::X11Platform(XDisplay& display, std::optional<double> scaleFactor)
     : display_(display),
       env_{display, loop_, commits_, ticks_, deviceScale(display.resourceDpi(), scaleFactor), &picture,
-           [this](Pointer p) { return pointer(p); }, {}} {
+           [this](Pointer p) { return pointer(p); }, {}, {}} {
   display_.attach(loop_);
 }
 
@@ -191,6 +191,11 @@ void X11Platform::createFolders(const std::string& path) { posix::createPrivateF
 
 bool X11Platform::takesFile(const std::string& path) { return posix::takesFile(path); }
 
+bool X11Platform::claimFile(const std::string& path) {
+  // The descriptor stays open, and the lock held, until the process ends.
+  return posix::claimFolderOf(path) != posix::kClaimedElsewhere;
+}
+
 MediaPlayer& X11Platform::mediaPlayer() {
   if (!player_) {
     // The audio server's sample cache, driven from the one loop: no thread,
@@ -203,9 +208,23 @@ MediaPlayer& X11Platform::mediaPlayer() {
   return *player_;
 }
 
+void X11Platform::onSessionEnd(std::function<void()> end) {
+  sessionEnd_ = std::move(end);
+  env_.endSession = [this] { sessionEnd_(); };
+  // A broken connection shows nothing more, but the store needs no window:
+  // the day's hunger is kept as at a logout (a session without a session
+  // manager ends this way).
+  const auto lost = [this] {
+    endStatus_ = 1;
+    sessionEnd_();
+  };
+  display_.onLost(lost);
+  loop_.setDisplayLost(lost);
+}
+
 void X11Platform::end() {
   // At once: no window is closed, no handler runs, nothing is saved.
-  std::_Exit(0);
+  std::_Exit(endStatus_);
 }
 
 void X11Platform::run() {

@@ -46,10 +46,16 @@ class X11Platform final : public Platform {
   std::string userFolder() override;
   void createFolders(const std::string& path) override;
   bool takesFile(const std::string& path) override;
+  bool claimFile(const std::string& path) override;
 
   MediaPlayer& mediaPlayer() override;
 
   [[noreturn]] void end() override;
+
+  // What a session end does (the program's): also run at a close request on
+  // the pet window, and when the X server is gone (then the program ends
+  // with status 1). It must end the program.
+  void onSessionEnd(std::function<void()> end);
 
   // Runs the program's events until it ends.
   [[noreturn]] void run();
@@ -72,6 +78,8 @@ class X11Platform final : public Platform {
   RandomDraws random_;
   qtmodule::Module* qt_ = nullptr;
   std::unique_ptr<MediaPlayer> player_;
+  std::function<void()> sessionEnd_;
+  int endStatus_ = 0;
 };
 
 }  // namespace guizzolo::x11

@@ -49,7 +49,7 @@ std::unique_ptr<XDisplay> XDisplay::open(std::string& error) {
                          "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY",
                          "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING",
                          "_MOTIF_WM_HINTS", "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW",
-                         "RESOURCE_MANAGER", "WM_PROTOCOLS", "_NET_SUPPORTING_WM_CHECK", "_WIN_LAYER", cm.c_str()};
+                         "RESOURCE_MANAGER", "WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_SUPPORTING_WM_CHECK", "_WIN_LAYER", cm.c_str()};
   constexpr std::size_t kCount = sizeof names / sizeof names[0];
   static_assert(kCount * sizeof(xcb_atom_t) == sizeof(Atoms));
   // All the questions go out together: one wait for all the answers.
@@ -125,7 +125,14 @@ void XDisplay::unroute(xcb_window_t window) { routes_.erase(window); }
 
 void XDisplay::checkBroken() {
   // The X server is gone: nothing can be shown any more.
-  if (xcb_connection_has_error(c_) != 0) std::_Exit(1);
+  if (xcb_connection_has_error(c_) == 0 || losing_) return;
+  if (lost_) {
+    // The handler ends the program; the break seen again on its way (its
+    // steps may read the connection) must not cut it short.
+    losing_ = true;
+    lost_();
+  }
+  std::_Exit(1);
 }
 
 namespace {
@@ -138,6 +145,7 @@ xcb_window_t eventWindow(const xcb_generic_event_t& e) {
     case XCB_PROPERTY_NOTIFY: return reinterpret_cast<const xcb_property_notify_event_t&>(e).window;
     case XCB_CONFIGURE_NOTIFY: return reinterpret_cast<const xcb_configure_notify_event_t&>(e).event;
     case XCB_MAP_NOTIFY: return reinterpret_cast<const xcb_map_notify_event_t&>(e).event;
+    case XCB_CLIENT_MESSAGE: return reinterpret_cast<const xcb_client_message_event_t&>(e).window;
     default: return XCB_NONE;
   }
 }

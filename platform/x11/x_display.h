@@ -17,7 +17,8 @@ namespace guizzolo::x11 {
 struct Atoms {
   xcb_atom_t netWmState, stateAbove, stateSkipTaskbar, stateSkipPager, netWmWindowType,
       typeUtility, netWmPid, netWmName, utf8String, motifHints,
-      clientListStacking, netActiveWindow, resourceManager, wmProtocols, netSupportingWmCheck, winLayer, netWmCmS;
+      clientListStacking, netActiveWindow, resourceManager, wmProtocols, wmDeleteWindow, netSupportingWmCheck,
+      winLayer, netWmCmS;
 };
 
 class XDisplay {
@@ -48,9 +49,12 @@ class XDisplay {
   void route(xcb_window_t window, std::function<void(const xcb_generic_event_t&)> handler);
   void unroute(xcb_window_t window);
 
-  // Reads and routes every event the server has sent; ends the program
-  // (status 1) when the connection has broken, as a lost X server must.
+  // Reads and routes every event the server has sent; once the connection
+  // has broken (the X server is gone), calls the handler given to onLost.
   void drain(bool readSocket);
+  // What to do when the X server is gone; the handler must end the program.
+  // Without one, the program ends at once with status 1.
+  void onLost(std::function<void()> lost) { lost_ = std::move(lost); }
   void attach(EventLoop& loop);
   void flush() { xcb_flush(c_); }
 
@@ -73,6 +77,8 @@ class XDisplay {
   bool hasRender_ = false;
   bool westonWm_ = false;
   std::map<xcb_window_t, std::function<void(const xcb_generic_event_t&)>> routes_;
+  std::function<void()> lost_;
+  bool losing_ = false;
 };
 
 }  // namespace guizzolo::x11

@@ -139,6 +139,20 @@ class StorePlaces(E2ETest):
         self.assertIn(ph.store_number(read(user_store)), range(25, 31), 'not read back from the user\'s copy')
         self.assertEqual(ph.read_store(second), b'50\r\n')
 
+    def test_a_store_the_user_cannot_read_is_not_written_over(self):
+        # Mode 0200: nobody may write the file but not read it. Its value is
+        # unknown to the pet, which goes on without it but keeps the file.
+        os.chmod(self.tmp, 0o755)
+        pet = PetAsNobody(os.path.join(self.tmp, 'program'), store=b'30\r\n')
+        os.chown(pet.folder, NOBODY, NOBODY)
+        os.chown(ph.store_path(pet), NOBODY, NOBODY)
+        os.chmod(ph.store_path(pet), 0o200)
+        self.own_pet(pet)
+        self.close_panel_once(pet)
+        self.assertEqual(ph.read_store(pet), b'30\r\n', 'the value was written over')
+        self.assertEqual(stat.S_IMODE(os.stat(ph.store_path(pet)).st_mode), 0o200)
+        self.assertTrue(pet.running())
+
 
 if __name__ == '__main__':
     harness.main()

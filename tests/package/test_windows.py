@@ -328,9 +328,8 @@ class Checks:
         check("the user's Ph.ini stays", kept and all(os.path.exists(p) and open(p, 'rb').read() == c
                                                      for p, c in kept.items()), repr(kept))
 
-        # A Ph.ini in the program folder itself (an elevated run, or the
-        # original program, wrote it there) is the user's too: it stays, and
-        # with it the folder.
+        # A Ph.ini in the program folder itself (an elevated run wrote it
+        # there) is the user's too: it stays, and with it the folder.
         status, text = d.wine(local, '/S', timeout=300)
         if check('a second silent install', status == 0 and os.path.isdir(folder), text[-300:]):
             with open(os.path.join(folder, 'Ph.ini'), 'wb') as f:

@@ -79,6 +79,21 @@ TEST_F(SessionEndTest, DuringAHungerAlertThePetCopyIsStored) {
   EXPECT_EQ(StoreBytes(), "21\r\n") << "the pet copy lags one step behind the field's 20";
 }
 
+TEST_F(SessionEndTest, DuringTheDeathMessageNothingIsSaved) {
+  WriteStoreBytes("2\r\n");
+  Start();
+  Tick(1);
+  Tick(1, 10, 950);  // the field 1, the pet copy still 2
+  Tick(1);
+  platform.duringBox = [&] { program.EndSession(); };
+  platform.log.clear();
+  EXPECT_THROW(Tick(1, 10, 950), fake::ProgramEnded);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, kDeathMessage);
+  EXPECT_EQ(StoreBytes(), "2\r\n");
+  EXPECT_TRUE(platform.calls("writeFile").empty());
+}
+
 TEST_F(SessionEndTest, OnceTheExitButtonRemovedThePetNothingIsSaved) {
   SwimTwoSteps();
   platform.duringBox = [&] { program.EndSession(); };  // at the credit message

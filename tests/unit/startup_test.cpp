@@ -22,7 +22,7 @@ std::vector<std::string> Names(const std::vector<std::string>& log) {
 TEST_F(Startup, LoadRunsItsSixStepsInOrderThenShows) {
   Start();
   EXPECT_EQ(Names(platform.log),
-            (std::vector<std::string>{"createWindow", "open", "setAutoStart", "setWindowPos",
+            (std::vector<std::string>{"claimFile", "createWindow", "open", "setAutoStart", "setWindowPos",
                                       "randomize", "setBackColour", "getWindowLong", "setWindowLong",
                                       "setLayeredWindowAttributes", "show"}));
   EXPECT_EQ(platform.calls("open")[0], "open(" + folder_.string() + "/Sound.wav)");

@@ -17,7 +17,10 @@ TEST(FirstField, ReadsTheFirstFieldOfTheFirstLine) {
            {"57\r\n", "57"},       {"42,17\r\n", "42"},   {"\"4,2\"\r\n", "4,2"}, {"\r\n", ""},
            {"\n42\r\n", ""},       {"", ""},              {"42", "42"},           {" 42 \r\n", "42"},
            {"  \"7\" ,x", "7"},    {"\"open", "open"},     {"abc\r\n", "abc"},     {"1\r2", "1"},
-           {std::string("4\0" "2", 3), std::string("4\0" "2", 3)}}) {
+           {std::string("4\0" "2", 3), std::string("4\0" "2", 3)},
+           // An editor's UTF-8 save begins with a byte order mark.
+           {"\xEF\xBB\xBF" "80\r\n", "80"}, {"\xEF\xBB\xBF" " \"7\"", "7"}, {"\xEF\xBB\xBF", ""},
+           {"\xEF\xBB" "80", "\xEF\xBB" "80"}, {"\xEF\xBB\xBF" "\xEF\xBB\xBF" "8", "\xEF\xBB\xBF" "8"}}) {
     EXPECT_EQ(FirstField(c.content), c.field) << c.content;
   }
 }

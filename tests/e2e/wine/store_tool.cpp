@@ -13,6 +13,11 @@
 //   store_tool separator             prints the user's decimal separator
 //   store_tool hold FOLDER NAME      keeps a temporary file of its own for NAME open
 //                                    in the folder, as a writer at work does, until killed
+//   store_tool held FOLDER           reads the store while its file is held open without
+//                                    sharing (as a backup does), then once let go: prints
+//                                    "unreadable" or the text, for each read
+//   store_tool claim FOLDER          claims the store twice, as two copies of the program
+//                                    would: prints "claimed" or "refused" for each
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -55,6 +60,7 @@ class StorePlatform : public Platform {
   std::string userFolder() override { return win32::virtualStoreFolder(folder_); }
   void createFolders(const std::string& path) override { win32::createFolders(path); }
   bool takesFile(const std::string& path) override { return win32::takesFile(path); }
+  bool claimFile(const std::string& path) override { return win32::claimFile(path); }
   MediaPlayer& mediaPlayer() override { throw Failure("no"); }
   [[noreturn]] void end() override { ExitProcess(0); }
 
@@ -112,6 +118,25 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("held\n");
     std::fflush(stdout);
     for (;;) Sleep(1000);
+  }
+  if (mode == "held" && argc >= 3) {
+    StorePlatform platform(args[2]);
+    const auto show = [&] {
+      const StoreRead found = ReadStoreFile(platform);
+      std::printf("%s\n", found.unreadable ? "unreadable" : found.text.c_str());
+    };
+    const std::wstring path = win32::widen(args[2]) + L"\\Ph.ini";
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 3;
+    show();
+    CloseHandle(h);
+    show();
+    return 0;
+  }
+  if (mode == "claim" && argc >= 3) {
+    StorePlatform platform(args[2]);
+    for (int copy = 0; copy < 2; ++copy) std::printf("%s\n", ClaimStore(platform) ? "claimed" : "refused");
+    return 0;
   }
   if (mode == "separator") {
     std::printf("%s\n", win32::userDecimalSeparator().c_str());

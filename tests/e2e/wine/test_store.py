@@ -255,6 +255,17 @@ def per_user_store(nobody, root):
           and os.listdir(virtual) == [], back)
 
 
+def held_and_claimed(wine, root):
+    folder = os.path.join(root, "held")
+    os.makedirs(folder)
+    put(os.path.join(folder, "Ph.ini"), b"30\r\n")
+    _, out = wine.tool_run("held", windows(folder))
+    check("a store held open without sharing reads as unreadable, not as none; let go, it reads",
+          out.split() == ["unreadable", "30"], out)
+    _, out = wine.tool_run("claim", windows(folder))
+    check("a second claim on the same store is refused", out.split() == ["claimed", "refused"], out)
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     root = tempfile.mkdtemp(prefix="guizzolo-wine-store-")
@@ -268,6 +279,7 @@ def main():
         prefixes.append(wine)
         symlink_and_leftovers(wine, root)
         separators(wine, root)
+        held_and_claimed(wine, root)
         nobody = Prefix(root, tool, NOBODY)
         prefixes.append(nobody)
         refusals(nobody, root)

@@ -46,6 +46,13 @@ const wp_fractional_scale_v1_listener kFractional = [] {
   return l;
 }();
 
+void onSyncDone(void* data, wl_callback* callback, std::uint32_t) { pet(data).synced(callback); }
+const wl_callback_listener kSync = [] {
+  wl_callback_listener l{};
+  l.done = &onSyncDone;
+  return l;
+}();
+
 int scaled(int length, double scale) { return std::max(1, static_cast<int>(std::lround(length * scale))); }
 
 }  // namespace
@@ -240,6 +247,7 @@ void LayerPetWindow::createSurface() {
   // No buffer yet: the compositor answers with the first configure.
   wl_surface_commit(surface_);
   placed_ = logical_;
+  basis_ = logical_;
   configured_ = false;
 }
 
@@ -250,6 +258,8 @@ void LayerPetWindow::destroySurface() {
   if (viewport_ != nullptr) wp_viewport_destroy(viewport_);
   if (layer_ != nullptr) zwlr_layer_surface_v1_destroy(layer_);
   wl_surface_destroy(surface_);
+  for (auto& [callback, at] : syncs_) wl_callback_destroy(callback);
+  syncs_.clear();
   fractional_ = nullptr;
   viewport_ = nullptr;
   layer_ = nullptr;
@@ -293,9 +303,10 @@ void LayerPetWindow::commit() {
                                      static_cast<std::uint32_t>(logical_.height));
       dirty = true;
     }
+    bool moved = false;
     if (!placed_ || placed_->x != logical_.x || placed_->y != logical_.y) {
       zwlr_layer_surface_v1_set_margin(layer_, logical_.y, 0, 0, logical_.x);
-      dirty = true;
+      dirty = moved = true;
     }
     placed_ = logical_;
     const Look& look = currentLook();
@@ -305,6 +316,13 @@ void LayerPetWindow::commit() {
     }
     // One commit for everything the tick changed; none when nothing did.
     if (dirty) wl_surface_commit(surface_);
+    if (moved && dragging_ && !env_.display.relativePointer()) {
+      // Only a drag reads the pointer against the place: a sync then, so
+      // that each motion is read from the place it was measured from.
+      wl_callback* callback = wl_display_sync(env_.display.display());
+      wl_callback_add_listener(callback, &kSync, this);
+      syncs_.emplace_back(callback, logical_);
+    }
   }
   env_.display.flush();
 }
@@ -315,6 +333,20 @@ void LayerPetWindow::configured(std::uint32_t serial) {
   configured_ = true;
   shown_ = nullptr;
   changed();
+}
+
+void LayerPetWindow::synced(wl_callback* callback) {
+  for (auto it = syncs_.begin(); it != syncs_.end(); ++it) {
+    if (it->first != callback) continue;
+    const x11::Geometry at = it->second;
+    syncs_.erase(it);
+    wl_callback_destroy(callback);
+    std::weak_ptr<bool> weak = alive_;
+    env_.display.defer([this, weak, at] {
+      if (weak.lock()) basis_ = at;
+    });
+    return;
+  }
 }
 
 void LayerPetWindow::closed() {
@@ -373,11 +405,21 @@ void LayerPetWindow::pointerLeave() {
 
 void LayerPetWindow::pointerMotion(double x, double y) {
   pointerAt_ = {x, y};
-  if (!dragging_ || !placed_) return;
-  // The pointer is reported from where the surface was last placed: keep
-  // the pressed point under it.
-  move(placed_->x + static_cast<int>(std::lround(x - pressPoint_.first)),
-       placed_->y + static_cast<int>(std::lround(y - pressPoint_.second)));
+  // Compositors differ in where they measure a held pointer from (sway: the
+  // surface's place at the press): where the relative pointer is offered,
+  // its steps alone move the fish.
+  if (!dragging_ || env_.display.relativePointer()) return;
+  // Else keep the pressed point under the pointer, measured from where the
+  // compositor had the surface when it saw the motion.
+  move(basis_.x + static_cast<int>(std::lround(x - pressPoint_.first)),
+       basis_.y + static_cast<int>(std::lround(y - pressPoint_.second)));
+}
+
+void LayerPetWindow::pointerDelta(double dx, double dy) {
+  if (!dragging_) return;
+  dragAt_.first += dx;
+  dragAt_.second += dy;
+  move(static_cast<int>(std::lround(dragAt_.first)), static_cast<int>(std::lround(dragAt_.second)));
 }
 
 void LayerPetWindow::pointerButton(std::uint32_t code, bool pressed) {
@@ -414,6 +456,10 @@ void LayerPetWindow::dragMove() {
   if (dragging_ || !configured_ || !leftDown_) return;
   x11::Commits::Nested nested(env_.commits);
   dragging_ = true;
+  // The press was seen with the surface where the last commit put it, at
+  // the latest.
+  if (placed_ && syncs_.empty()) basis_ = *placed_;
+  dragAt_ = {logical_.x, logical_.y};
   std::weak_ptr<bool> weak = alive_;
   while (!weak.expired() && dragging_ && !env_.display.lost()) env_.loop.iterate();
   if (!weak.expired()) dragging_ = false;

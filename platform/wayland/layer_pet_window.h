@@ -69,6 +69,7 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   // Listeners, called by libwayland.
   void configured(std::uint32_t serial);
   void closed();
+  void synced(wl_callback* callback);
   void entered(wl_output* output);
   void left(wl_output* output);
   void preferredScale(std::uint32_t scale120);
@@ -104,6 +105,7 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   void pointerLeave() override;
   void pointerMotion(double x, double y) override;
   void pointerButton(std::uint32_t button, bool pressed) override;
+  void pointerDelta(double dx, double dy) override;
   void setCursor(std::uint32_t serial);
 
   PetEnv& env_;
@@ -125,6 +127,11 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   wp_fractional_scale_v1* fractional_ = nullptr;
   bool configured_ = false;
   std::optional<x11::Geometry> placed_;  // as last committed
+  // Where the compositor had the surface when it sent the pointer events
+  // now being read: a place is known to be taken once the answer to a sync
+  // sent after its commit comes back.
+  x11::Geometry basis_;
+  std::vector<std::pair<wl_callback*, x11::Geometry>> syncs_;
   std::map<std::vector<std::uint64_t>, Look> looks_;
   const Look* shown_ = nullptr;
   std::set<wl_output*> outputs_;  // those the surface is on
@@ -139,6 +146,7 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   bool pointerIn_ = false, leftDown_ = false;
   std::pair<double, double> pressPoint_{0, 0};
   bool dragging_ = false;
+  std::pair<double, double> dragAt_{0, 0};  // the place the drag has come to
 };
 
 }  // namespace guizzolo::wayland

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fractional-scale-v1.h"
+#include "relative-pointer-unstable-v1.h"
 #include "viewporter.h"
 #include "wlr-layer-shell-unstable-v1.h"
 
@@ -90,6 +91,17 @@ const wl_pointer_listener kPointer = [] {
   return l;
 }();
 
+void onRelativeMotion(void* data, zwp_relative_pointer_v1*, std::uint32_t, std::uint32_t, wl_fixed_t dx, wl_fixed_t dy,
+                      wl_fixed_t, wl_fixed_t) {
+  const double x = wl_fixed_to_double(dx), y = wl_fixed_to_double(dy);
+  self(data).pointerEvent([=](PointerSink& s) { s.pointerDelta(x, y); });
+}
+const zwp_relative_pointer_v1_listener kRelative = [] {
+  zwp_relative_pointer_v1_listener l{};
+  l.relative_motion = &onRelativeMotion;
+  return l;
+}();
+
 template <typename T>
 T* bind(wl_registry* registry, std::uint32_t name, const wl_interface* interface, std::uint32_t offered,
         std::uint32_t wanted) {
@@ -132,6 +144,9 @@ void WaylandDisplay::addGlobal(wl_registry* registry, std::uint32_t name, const 
   else if (is == wp_fractional_scale_manager_v1_interface.name)
     fractional_ = bind<wp_fractional_scale_manager_v1>(registry, name, &wp_fractional_scale_manager_v1_interface,
                                                        version, 1);
+  else if (is == zwp_relative_pointer_manager_v1_interface.name)
+    relativeManager_ = bind<zwp_relative_pointer_manager_v1>(registry, name, &zwp_relative_pointer_manager_v1_interface,
+                                                             version, 1);
   else if (is == wl_seat_interface.name && seat_ == nullptr) {
     seatVersion_ = version < 5 ? version : 5;
     seat_ = bind<wl_seat>(registry, name, &wl_seat_interface, version, 5);
@@ -159,7 +174,13 @@ void WaylandDisplay::seatCapabilities(std::uint32_t caps) {
   if (has && pointer_ == nullptr) {
     pointer_ = wl_seat_get_pointer(seat_);
     wl_pointer_add_listener(pointer_, &kPointer, this);
+    if (relativeManager_ != nullptr) {
+      relative_ = zwp_relative_pointer_manager_v1_get_relative_pointer(relativeManager_, pointer_);
+      zwp_relative_pointer_v1_add_listener(relative_, &kRelative, this);
+    }
   } else if (!has && pointer_ != nullptr) {
+    if (relative_ != nullptr) zwp_relative_pointer_v1_destroy(relative_);
+    relative_ = nullptr;
     if (seatVersion_ >= 3)
       wl_pointer_release(pointer_);
     else

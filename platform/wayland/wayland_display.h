@@ -19,6 +19,8 @@
 struct zwlr_layer_shell_v1;
 struct wp_viewporter;
 struct wp_fractional_scale_manager_v1;
+struct zwp_relative_pointer_manager_v1;
+struct zwp_relative_pointer_v1;
 
 namespace guizzolo::wayland {
 
@@ -30,6 +32,8 @@ class PointerSink {
   virtual void pointerLeave() = 0;
   virtual void pointerMotion(double x, double y) = 0;
   virtual void pointerButton(std::uint32_t button, bool pressed) = 0;
+  // How far the pointer went, whatever the surface did meanwhile.
+  virtual void pointerDelta(double dx, double dy) = 0;
 };
 
 class WaylandDisplay {
@@ -52,6 +56,8 @@ class WaylandDisplay {
   wp_viewporter* viewporter() const { return viewporter_; }
   wp_fractional_scale_manager_v1* fractionalScale() const { return fractional_; }
   wl_pointer* pointer() const { return pointer_; }
+  // Whether pointerDelta() is heard.
+  bool relativePointer() const { return relative_ != nullptr; }
 
   // The first output's size in its own logical pixels (its mode over its
   // scale); 1280x800 until one is known.
@@ -61,6 +67,9 @@ class WaylandDisplay {
 
   // Pointer events on `surface` go to `sink` (nullptr: no more).
   void route(wl_surface* surface, PointerSink* sink);
+  // Runs `event` in its place among the pointer events: after those that
+  // came before it from the compositor, before those after.
+  void defer(std::function<void()> event) { pending_.push_back(std::move(event)); }
   void flush();
   bool lost() const { return lost_; }
 
@@ -94,6 +103,8 @@ class WaylandDisplay {
   wl_seat* seat_ = nullptr;
   std::uint32_t seatVersion_ = 0;
   wl_pointer* pointer_ = nullptr;
+  zwp_relative_pointer_manager_v1* relativeManager_ = nullptr;
+  zwp_relative_pointer_v1* relative_ = nullptr;
   std::vector<std::unique_ptr<Output>> outputs_;
 
   wl_surface* routed_ = nullptr;

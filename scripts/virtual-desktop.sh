@@ -263,8 +263,12 @@ start_desktop() {
       input_display=$display
       # sway will not run as root: as nobody, which must reach its config
       # and runtime folder (the files stay readable by the tests, run as root).
+      # A runtime folder of its own, since the audio server (root) wants
+      # its own; clients name sway's socket by its full path.
       chmod 711 "$state"
-      chown nobody "$state/runtime"
+      mkdir -p "$state/sway-runtime"
+      chmod 700 "$state/sway-runtime"
+      chown nobody "$state/sway-runtime"
       cat >"$state/sway.config" <<'SWAY'
 output * mode 1280x800 position 0 0 bg #5a7890 solid_color
 xwayland enable
@@ -272,17 +276,18 @@ focus_follows_mouse no
 SWAY
       # The x11 backend draws the one output into a window at 0,0 of the
       # Xvfb: a point there is the same point of sway's screen.
-      env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_RUNTIME_DIR="$state/runtime" DISPLAY="$display" \
+      env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_RUNTIME_DIR="$state/sway-runtime" DISPLAY="$display" \
         WLR_BACKENDS=x11 WLR_RENDERER=pixman WLR_X11_OUTPUTS=1 \
         setpriv --reuid=nobody --regid=nogroup --clear-groups -- sway -c "$state/sway.config" \
         >"$state/sway.log" 2>&1 &
       record $! sway
       local pid=$!
       # It names its socket itself (wayland-N).
-      wait_for "$limit" compgen -G "$state/runtime/wayland-[0-9]*.lock" ||
+      wait_for "$limit" compgen -G "$state/sway-runtime/wayland-[0-9]*.lock" ||
         fail "sway did not open its Wayland socket within $limit s"
-      wayland=$(basename "$(compgen -G "$state/runtime/wayland-[0-9]*.lock" | head -n 1)" .lock)
-      wait_for "$limit" test -S "$state/runtime/$wayland" || fail "sway's socket $wayland did not come"
+      wayland=$(compgen -G "$state/sway-runtime/wayland-[0-9]*.lock" | head -n 1)
+      wayland=${wayland%.lock}
+      wait_for "$limit" test -S "$wayland" || fail "sway's socket $wayland did not come"
       # Its XWayland starts with the first X client.
       wait_for "$limit" xwayland_display "$pid" || fail "sway made no XWayland display within $limit s"
       display=$(xwayland_display "$pid")
@@ -292,7 +297,7 @@ SWAY
       wait_for "$limit" wm_running || fail "no window manager on sway's XWayland ($display) within $limit s"
       for child in $(children "$pid" Xwayland); do record "$child" Xwayland; done
       export SWAYSOCK
-      SWAYSOCK=$(ls "$state"/runtime/sway-ipc.*.sock | head -n 1)
+      SWAYSOCK=$(ls "$state"/sway-runtime/sway-ipc.*.sock | head -n 1)
       # The keyboard goes to sway's window wherever the pointer is.
       DISPLAY=$input_display xdotool mousemove 1279 799 ||
         fail "xdotool cannot move the pointer"

@@ -336,6 +336,7 @@ start() {
   [[ ! -f $state/processes ]] || stop
   mkdir -p "$state/home" "$state/runtime"
   chmod 700 "$state/runtime"
+  chown "$(id -u)" "$state/runtime"
   export HOME=$state/home XDG_RUNTIME_DIR=$state/runtime
   unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER XDG_SESSION_TYPE SWAYSOCK
   bus= wayland= display= xauthority=

@@ -234,22 +234,22 @@ void WaylandDisplay::attach(x11::EventLoop& loop, std::function<void()> lost) {
 
 void WaylandDisplay::readable() {
   if (lost_) return;
-  // Readable (or hung up): this reads without waiting.
-  if (wl_display_dispatch(display_) < 0) {
-    connectionLost();
-    return;
+  // The loop has seen the connection readable (or hung up): read what is
+  // there without a wait of libwayland's own.
+  while (wl_display_prepare_read(display_) != 0) {
+    if (wl_display_dispatch_pending(display_) < 0) return connectionLost();
   }
+  if (wl_display_read_events(display_) < 0 && errno != EAGAIN) return connectionLost();
+  if (wl_display_dispatch_pending(display_) < 0) return connectionLost();
   deliver();
 }
 
 void WaylandDisplay::afterDispatch() {
   if (lost_) return;
-  if (wl_display_dispatch_pending(display_) < 0) {
-    connectionLost();
-    return;
-  }
+  if (wl_display_dispatch_pending(display_) < 0) return connectionLost();
   deliver();
-  flush();
+  // What the events' handlers asked (an acknowledged configure) goes out
+  // with the next commit, which flushes: no message of its own per tick.
 }
 
 void WaylandDisplay::deliver() {

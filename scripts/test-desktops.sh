@@ -35,6 +35,9 @@ checks=(
   "panel-frame test_desktop_hints DesktopHints.test_panel_is_a_framed_utility_window_with_a_close_box"
   "panel-close test_panel Panel.test_close_box_writes_the_store_and_the_fish_swims_on"
   "owner test_desktop_hints DesktopHints.test_panel_and_message_boxes_name_no_hidden_owner"
+  # Only where the pet is on the layer shell ("-" elsewhere).
+  "scale - -"
+  "gone - -"
 )
 
 # Where the compositor offers the layer shell the pet is no X11 window: the
@@ -45,11 +48,14 @@ layer_kinds=" sway kwin-wayland "
 declare -A layer_checks=(
   [key-colour]=fish [above]=fish [taskbar]=fish [keys]=press [click-through]=press
   [drag]=drag [panel-close]=drag [attention]=- [panel-frame]=- [owner]=-
+  [scale]=scale [gone]=gone
 )
 declare -A layer_tests=(
   [fish]=LayerShell.test_fish_swims_above_a_full_screen_window_with_no_key_colour_and_no_toplevel
   [press]=LayerShell.test_press_beside_the_fish_reaches_the_window_below_and_no_key_is_lost
   [drag]=LayerShell.test_left_drag_moves_the_fish_and_the_panel_then_lets_it_swim
+  [scale]=LayerShell.test_fish_follows_the_output_scale
+  [gone]=LayerShell.test_compositor_gone_ends_the_program_and_stores_the_value
 )
 
 exe=$root/build/NuvoNuvo
@@ -102,6 +108,9 @@ for kind in "${kinds[@]}"; do
       if [[ $short == - ]]; then row+=$(printf ' %-13s' -); continue; fi
       if [[ -n ${done_checks[$short]:-} ]]; then row+=$(printf ' %-13s' "${done_checks[$short]}"); continue; fi
       name=$short file=test_layer_shell test=${layer_tests[$short]}
+    elif [[ $file == - ]]; then
+      row+=$(printf ' %-13s' -)
+      continue
     fi
     log=$logs/$name.log
     (

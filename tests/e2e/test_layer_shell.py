@@ -6,6 +6,7 @@ pet is an X11 window and these are skipped."""
 import json
 import os
 import subprocess
+import tempfile
 import time
 
 import harness
@@ -155,6 +156,44 @@ class LayerShell(E2ETest):
         harness.run('swaymsg', f'[title="{harness.PANEL_TITLE}"] kill')
         harness.poll(lambda: not pet.panel(), 10, 'the panel closed')
         self.assert_swims('after the panel closed')
+
+    def test_fish_follows_the_output_scale(self):
+        if harness.KIND != 'sway':
+            self.skipTest(f'the output scale is set with swaymsg, not on {harness.KIND}')
+        harness.run('swaymsg', 'output * scale 2')
+        self.addCleanup(harness.run, 'swaymsg', 'output * scale 1')
+        self.start_pet()
+        box, image = self.fish('the fish at scale 2')
+        image.save(self.artifact('scale2.png'))
+        # At scale 1 its blue spans about 56 pixels across.
+        self.assertGreater(box[2] - box[0], 100, f'the fish at {box} is not drawn at the output scale')
+        self.assertEqual(key_pixels(image), 0, f'key-coloured pixels around the fish at {box}')
+
+    def test_compositor_gone_ends_the_program_and_stores_the_value(self):
+        if harness.KIND != 'sway':
+            self.skipTest(f'a compositor of its own is started only beside sway, not on {harness.KIND}')
+        # A sway of its own, so that ending it ends no other check's desktop.
+        state = tempfile.mkdtemp(prefix='guizzolo-own-sway-')
+        script = os.path.join(harness.HERE, '..', '..', 'scripts', 'virtual-desktop.sh')
+        subprocess.run([script, 'start', state, '--desktop', 'sway', '--no-sound'], check=True, timeout=120,
+                       capture_output=True)
+        self.addCleanup(subprocess.run, [script, 'stop', state], timeout=60)
+        with open(os.path.join(state, 'env')) as f:
+            own = dict(line.strip()[len('export '):].split('=', 1) for line in f if line.startswith('export '))
+        pet = self.start_pet(store=b'57\r\n', env={
+            'WAYLAND_DISPLAY': own['GUIZZOLO_WAYLAND_DISPLAY'], 'DISPLAY': own['DISPLAY']})
+        store = os.path.join(pet.folder, 'Ph.ini')
+        os.utime(store, (946684800, 946684800))  # written in 2000: a new write shows
+        time.sleep(1)  # the first ticks load the panel, hidden, with the value
+        subprocess.run([script, 'stop', state], check=True, timeout=60)
+        harness.poll(lambda: not pet.running(), 20, 'the program to end with its compositor')
+        self.assertEqual(pet.proc.returncode, 0)
+        self.assertGreater(os.path.getmtime(store), 946684800, 'the value was not stored at the end')
+        with open(store, 'rb') as f:
+            stored = f.read()
+        # The value as the swim left it: each tick may take one hunger step.
+        self.assertRegex(stored, rb'^\d+\r\n$')
+        self.assertTrue(40 <= int(stored) <= 57, f'stored {stored!r}, started from 57')
 
 
 if __name__ == '__main__':

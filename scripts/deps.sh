@@ -35,7 +35,7 @@ test_packages=(
   clang libclang-rt-14-dev
   # Other desktops for the end-to-end checks (scripts/test-desktops.sh):
   # window managers on Xvfb, and Wayland compositors with their XWayland.
-  mutter kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
+  mutter muffin kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
   picom xcompmgr dbus-daemon python3-dbus wmctrl
   # sway nested in an Xvfb, and its screen capture.
   sway grim

@@ -14,7 +14,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-ci_kinds=(mutter-x11 kwin-x11 mutter-wayland kwin-wayland weston xfwm4 openbox-picom icewm fluxbox sway)
+ci_kinds=(mutter-x11 kwin-x11 muffin mutter-wayland kwin-wayland weston xfwm4 openbox-picom icewm fluxbox sway)
 if [[ ${1:-} == all ]]; then
   mapfile -t kinds < <(scripts/virtual-desktop.sh kinds)
 elif [[ $# -gt 0 ]]; then

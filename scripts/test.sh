@@ -6,8 +6,8 @@
 #   4. on a private virtual desktop: the tests of build/ (unit, Qt, and the
 #      end-to-end tests of build/NuvoNuvo);
 #   5. the fish's end-to-end checks on other desktops (scripts/test-desktops.sh:
-#      mutter and KWin on X11 and in their Wayland sessions, weston, xfwm4,
-#      openbox with picom, icewm, fluxbox), one after the other;
+#      mutter and KWin on X11 and in their Wayland sessions, muffin, weston,
+#      sway, xfwm4, openbox with picom, icewm, fluxbox), one after the other;
 #   6. scripts/test-windows.sh if it is there, on a fresh openbox desktop;
 #   7. the release files in dist/ (scripts/package.sh), each installed and
 #      used as a user would (scripts/test-package.sh).
@@ -118,7 +118,7 @@ fi
 
 stop_desktop
 trap - EXIT
-step "end-to-end checks on other desktops: mutter, KWin, weston, xfwm4, picom, icewm, fluxbox (scripts/test-desktops.sh)"
+step "end-to-end checks on other desktops: mutter, muffin, KWin, weston, sway, xfwm4, picom, icewm, fluxbox (scripts/test-desktops.sh)"
 if scripts/test-desktops.sh; then pass; else
   fail "checks on other desktops (logs and screenshots in build/desktops/)"
 fi

@@ -10,7 +10,7 @@
 #
 # KIND (default openbox), on Xvfb: openbox, openbox-picom, openbox-xcompmgr,
 # xfwm4 (its compositor on), xfwm4-nocomp, icewm, fluxbox, mutter-x11,
-# kwin-x11; Wayland sessions, the desktop being their XWayland:
+# kwin-x11, muffin (Cinnamon's); Wayland sessions, the desktop being their XWayland:
 # mutter-wayland, kwin-wayland, weston; weston-nested is weston drawing into
 # a window of an Xvfb, which takes the input (weston headless has no seat:
 # XTEST input made on its XWayland crashes it); sway is sway nested in an
@@ -27,7 +27,7 @@
 # GUIZZOLO_DESKTOP_TIMEOUT bounds each start-up wait (seconds, default 30).
 set -euo pipefail
 
-kinds=(openbox openbox-picom openbox-xcompmgr xfwm4 xfwm4-nocomp icewm fluxbox mutter-x11 kwin-x11
+kinds=(openbox openbox-picom openbox-xcompmgr xfwm4 xfwm4-nocomp icewm fluxbox mutter-x11 kwin-x11 muffin
        mutter-wayland kwin-wayland weston weston-nested sway)
 
 usage() { echo "usage: $0 start STATE_DIR [--no-sound] [--desktop KIND] | stop STATE_DIR | kinds" >&2; exit 2; }
@@ -236,6 +236,12 @@ start_desktop() {
       start_bus
       launch mutter mutter --x11 --replace --sm-disable
       wait_for "$limit" wm_running || fail "mutter did not start on Xvfb within $limit s"
+      ;;
+    muffin)
+      start_xvfb
+      start_bus
+      launch muffin muffin --x11 --replace --sm-disable
+      wait_for "$limit" wm_running || fail "muffin did not start on Xvfb within $limit s"
       ;;
     kwin-x11)
       start_xvfb

@@ -34,8 +34,9 @@ test_packages=(
   locales
   clang libclang-rt-14-dev
   # Other desktops for the end-to-end checks (scripts/test-desktops.sh):
-  # window managers on Xvfb, and Wayland compositors with their XWayland.
-  mutter muffin kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
+  # window managers on Xvfb (muffin reads cinnamon-settings-daemon's
+  # settings schemas), and Wayland compositors with their XWayland.
+  mutter muffin cinnamon-settings-daemon kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
   picom xcompmgr dbus-daemon python3-dbus wmctrl
   # sway nested in an Xvfb, and its screen capture.
   sway grim

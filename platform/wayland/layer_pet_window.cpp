@@ -316,7 +316,7 @@ void LayerPetWindow::commit() {
     }
     // One commit for everything the tick changed; none when nothing did.
     if (dirty) wl_surface_commit(surface_);
-    if (moved && dragging_ && !env_.display.relativePointer()) {
+    if (moved && dragging_ && !relativeSeen_) {
       // Only a drag reads the pointer against the place: a sync then, so
       // that each motion is read from the place it was measured from.
       wl_callback* callback = wl_display_sync(env_.display.display());
@@ -406,17 +406,24 @@ void LayerPetWindow::pointerLeave() {
 void LayerPetWindow::pointerMotion(double x, double y) {
   pointerAt_ = {x, y};
   // Compositors differ in where they measure a held pointer from (sway: the
-  // surface's place at the press): where the relative pointer is offered,
-  // its steps alone move the fish.
-  if (!dragging_ || env_.display.relativePointer()) return;
+  // surface's place at the press): where the relative pointer gives steps,
+  // they alone move the fish.
+  if (!dragging_ || relativeSeen_) return;
   // Else keep the pressed point under the pointer, measured from where the
-  // compositor had the surface when it saw the motion.
+  // compositor had the surface when it saw the motion (KWin).
   move(basis_.x + static_cast<int>(std::lround(x - pressPoint_.first)),
        basis_.y + static_cast<int>(std::lround(y - pressPoint_.second)));
 }
 
 void LayerPetWindow::pointerDelta(double dx, double dy) {
-  if (!dragging_) return;
+  // An absolute pointer (a tablet, KWin's fake input) moves with steps of 0.
+  if (!dragging_ || (dx == 0 && dy == 0)) return;
+  if (!relativeSeen_) {
+    // From where the drag began: a motion read the other way may have
+    // moved the fish already (sway sends it first).
+    relativeSeen_ = true;
+    dragAt_ = dragStart_;
+  }
   dragAt_.first += dx;
   dragAt_.second += dy;
   move(static_cast<int>(std::lround(dragAt_.first)), static_cast<int>(std::lround(dragAt_.second)));
@@ -459,7 +466,8 @@ void LayerPetWindow::dragMove() {
   // The press was seen with the surface where the last commit put it, at
   // the latest.
   if (placed_ && syncs_.empty()) basis_ = *placed_;
-  dragAt_ = {logical_.x, logical_.y};
+  relativeSeen_ = false;
+  dragStart_ = {logical_.x, logical_.y};
   std::weak_ptr<bool> weak = alive_;
   while (!weak.expired() && dragging_ && !env_.display.lost()) env_.loop.iterate();
   if (!weak.expired()) dragging_ = false;

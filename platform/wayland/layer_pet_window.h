@@ -146,7 +146,8 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   bool pointerIn_ = false, leftDown_ = false;
   std::pair<double, double> pressPoint_{0, 0};
   bool dragging_ = false;
-  std::pair<double, double> dragAt_{0, 0};  // the place the drag has come to
+  std::pair<double, double> dragStart_{0, 0}, dragAt_{0, 0};  // the drag's places
+  bool relativeSeen_ = false;  // this drag has had relative steps
 };
 
 }  // namespace guizzolo::wayland

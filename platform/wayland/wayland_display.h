@@ -56,8 +56,6 @@ class WaylandDisplay {
   wp_viewporter* viewporter() const { return viewporter_; }
   wp_fractional_scale_manager_v1* fractionalScale() const { return fractional_; }
   wl_pointer* pointer() const { return pointer_; }
-  // Whether pointerDelta() is heard.
-  bool relativePointer() const { return relative_ != nullptr; }
 
   // The first output's size in its own logical pixels (its mode over its
   // scale); 1280x800 until one is known.

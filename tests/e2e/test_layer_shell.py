@@ -14,8 +14,14 @@ from harness import E2ETest
 
 LAYER_SHELL = ('sway', 'kwin-wayland')
 # sway is nested in an Xvfb, whose input reaches it as a real seat; KWin's
-# virtual session has no seat that xdotool can drive.
-SEAT = harness.KIND == 'sway'
+# virtual session takes input through its fake-input protocol
+# (tests/wayland/fake_input.c, built where its description is installed).
+FAKE_INPUT = os.environ.get('GUIZZOLO_FAKE_INPUT') or os.path.join(
+    os.path.dirname(harness.EXE), 'tests', 'wayland', 'fake_input')
+SEAT = harness.KIND == 'sway' or (harness.KIND == 'kwin-wayland' and os.access(FAKE_INPUT, os.X_OK))
+# Evdev key codes of what the checks type.
+KEYS = dict(zip('qwertyuiop', range(16, 26))) | dict(zip('asdfghjkl', range(30, 39))) | \
+    dict(zip('zxcvbnm', range(44, 51))) | dict(zip('1234567890', range(2, 12)))
 
 
 def fish_box(image):
@@ -56,10 +62,64 @@ def read(path):
         return None
 
 
-def xdotool(*args):
-    """Input on the X server the compositor takes its seat from."""
-    subprocess.run(['xdotool', *args], env=dict(harness.desktop_env(), DISPLAY=harness.INPUT_DISPLAY),
-                   check=True, timeout=30, capture_output=True)
+def pointer(*steps):
+    """Pointer steps, each ('move', x, y), ('down', button), ('up', button) or
+    ('sleep', ms), made as one sequence on the compositor's seat: on the X
+    server sway takes its seat from, or by KWin's fake input."""
+    if harness.KIND == 'sway':
+        args = []
+        for step in steps:
+            args += {'move': ['mousemove'], 'down': ['mousedown'], 'up': ['mouseup'],
+                     'sleep': ['sleep']}[step[0]] + [str(v) for v in step[1:]]
+            if step[0] == 'sleep':
+                args[-1] = str(step[1] / 1000)
+        subprocess.run(['xdotool', *args], env=dict(harness.desktop_env(), DISPLAY=harness.INPUT_DISPLAY),
+                       check=True, timeout=30, capture_output=True)
+    else:
+        fake_input(' '.join(str(v) for step in steps for v in step))
+
+
+_fake = None
+
+
+def fake_input(line):
+    """One line of steps to the fake-input client of this check."""
+    _fake.stdin.write(line + '\n')
+    _fake.stdin.flush()
+    answer = _fake.stdout.readline().strip()
+    assert answer == 'ok', f'fake input "{line}": {answer or "no answer"}'
+
+
+def start_fake_input(test):
+    global _fake
+    _fake = subprocess.Popen([FAKE_INPUT], env=dict(harness.desktop_env(), WAYLAND_DISPLAY=harness.WAYLAND_DISPLAY),
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    test.addCleanup(_fake.stdout.close)
+    test.addCleanup(_fake.stdin.close)
+    test.addCleanup(harness.end_process, _fake)
+    assert _fake.stdout.readline().strip() == 'ready', 'the fake-input client did not start'
+
+
+def click(x, y, button=1):
+    pointer(('move', x, y), ('down', button), ('up', button))
+
+
+def type_text(text):
+    if harness.KIND == 'sway':
+        subprocess.run(['xdotool', 'type', '--delay', '20', text],
+                       env=dict(harness.desktop_env(), DISPLAY=harness.INPUT_DISPLAY),
+                       check=True, timeout=30, capture_output=True)
+    else:
+        fake_input(' '.join(f'key {KEYS[c]} sleep 20' for c in text))
+
+
+def close_panel():
+    """As the user closes it: sway's kill binding; elsewhere the window
+    manager's close (_NET_CLOSE_WINDOW)."""
+    if harness.KIND == 'sway':
+        harness.run('swaymsg', f'[title="{harness.PANEL_TITLE}"] kill')
+    else:
+        harness.run('wmctrl', '-c', harness.PANEL_TITLE)
 
 
 class LayerShell(E2ETest):
@@ -67,6 +127,8 @@ class LayerShell(E2ETest):
         if harness.KIND not in LAYER_SHELL:
             self.skipTest(f'no layer shell on {harness.KIND}')
         super().setUp()
+        if SEAT and harness.KIND == 'kwin-wayland':
+            start_fake_input(self)
 
     def fish(self, what, timeout=20):
         def seen():
@@ -112,19 +174,27 @@ class LayerShell(E2ETest):
         for attempt in range(20):
             box, _ = self.fish('the fish')
             # Just outside the fish's blue, inside its window: see-through.
-            xdotool('mousemove', str(box[0] + 2), str(box[1] + 1), 'click', '1')
+            click(box[0] + 2, box[1] + 1)
             time.sleep(0.3)
             if pet.panel():  # the fish swam under the point: try again
-                harness.run('swaymsg', f'[title="{harness.PANEL_TITLE}"] kill')
+                close_panel()
                 harness.poll(lambda: not pet.panel(), 10, 'the panel closed')
+                # The keyboard back to the terminal, as a pager gives it.
+                if harness.KIND == 'sway':
+                    harness.run('swaymsg', '[title="below"] focus')
+                else:
+                    harness.run('wmctrl', '-i', '-a', hex(below))
                 continue
             word = f'k{attempt}x'
-            xdotool('type', '--delay', '20', word)
+            type_text(word)
             typed += word
             if os.path.exists(presses) and len(typed) >= 8:
                 break
         harness.poll(lambda: os.path.exists(presses), 10, 'a press beside the fish to reach the terminal below')
-        harness.poll(lambda: read(presses + '.keys') == typed, 10, f'the terminal below to receive "{typed}"')
+        try:
+            harness.poll(lambda: read(presses + '.keys') == typed, 10, f'the terminal below to receive "{typed}"')
+        except AssertionError as e:
+            raise AssertionError(f'{e}; it got {read(presses + ".keys")!r}, presses {read(presses)!r}') from None
 
     def test_left_drag_moves_the_fish_and_the_panel_then_lets_it_swim(self):
         if not SEAT:
@@ -134,13 +204,12 @@ class LayerShell(E2ETest):
         for attempt in range(10):
             box, _ = self.fish('the fish')
             x, y = (box[0] + box[2]) // 2, (box[1] + box[3]) // 2
-            xdotool('mousemove', str(x), str(y), 'mousedown', '1')
             steps = 8
-            for i in range(1, steps + 1):
-                xdotool('mousemove', str(x + (target[0] - x) * i // steps), str(y + (target[1] - y) * i // steps))
-            time.sleep(0.2)
+            pointer(('move', x, y), ('down', 1),
+                    *[('move', x + (target[0] - x) * i // steps, y + (target[1] - y) * i // steps)
+                      for i in range(1, steps + 1)], ('sleep', 200))
             during = fish_box(harness.screenshot(self.artifact('drag.png')))
-            xdotool('mouseup', '1')
+            pointer(('up', 1))
             try:
                 harness.poll(pet.panel, 5, 'the panel after the release')
             except AssertionError:
@@ -153,7 +222,7 @@ class LayerShell(E2ETest):
         # A tick may take a step after the last motion: a step is at most 14 px.
         self.assertLessEqual(abs(centre[0] - target[0]) + abs(centre[1] - target[1]), 60,
                              f'the fish at {centre} while held at {target}')
-        harness.run('swaymsg', f'[title="{harness.PANEL_TITLE}"] kill')
+        close_panel()
         harness.poll(lambda: not pet.panel(), 10, 'the panel closed')
         self.assert_swims('after the panel closed')
 

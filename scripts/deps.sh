@@ -38,8 +38,9 @@ test_packages=(
   # settings schemas), and Wayland compositors with their XWayland.
   mutter muffin cinnamon-settings-daemon kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
   picom xcompmgr dbus-daemon python3-dbus wmctrl
-  # sway nested in an Xvfb, and its screen capture.
-  sway grim
+  # sway nested in an Xvfb, and its screen capture; KWin's fake-input
+  # protocol, for input on its Wayland session.
+  sway grim plasma-wayland-protocols
   # The Windows build, and its checks under Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   # The release files (scripts/package.sh) and their checks.

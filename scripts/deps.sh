@@ -12,6 +12,9 @@ run_packages=(
   libxcb1-dev libxcb-shape0-dev libxcb-render0-dev
   # The session manager (XSMP), for the logout.
   libsm-dev libice-dev
+  # The pet on a Wayland compositor's layer shell (sway, KDE Plasma ...),
+  # and Qt's Wayland platform for the panel where there is no XWayland.
+  libwayland-dev wayland-protocols libwayland-bin qt6-wayland
   # Run time of the panel's Qt module, opened when the panel is first shown:
   # the xcb platform plugin lives in libqt6gui6. The sound player speaks to
   # the audio server itself: no audio library.
@@ -38,9 +41,13 @@ test_packages=(
   locales
   clang
   # Other desktops for the end-to-end checks (scripts/test-desktops.sh):
-  # window managers on Xvfb, and Wayland compositors with their XWayland.
-  mutter kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
+  # window managers on Xvfb (muffin reads cinnamon-settings-daemon's
+  # settings schemas), and Wayland compositors with their XWayland.
+  mutter muffin cinnamon-settings-daemon kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
   picom xcompmgr dbus-daemon python3-dbus wmctrl
+  # sway nested in an Xvfb, and its screen capture; KWin's fake-input
+  # protocol, for input on its Wayland session.
+  sway grim plasma-wayland-protocols
   # The Windows build, and its checks under Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   # The release files (scripts/package.sh) and their checks.

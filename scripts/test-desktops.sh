@@ -14,7 +14,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-ci_kinds=(mutter-x11 kwin-x11 mutter-wayland kwin-wayland weston xfwm4 openbox-picom icewm fluxbox)
+ci_kinds=(mutter-x11 kwin-x11 muffin mutter-wayland kwin-wayland weston xfwm4 openbox-picom icewm fluxbox sway)
 if [[ ${1:-} == all ]]; then
   mapfile -t kinds < <(scripts/virtual-desktop.sh kinds)
 elif [[ $# -gt 0 ]]; then
@@ -35,6 +35,27 @@ checks=(
   "panel-frame test_desktop_hints DesktopHints.test_panel_is_a_framed_utility_window_with_a_close_box"
   "panel-close test_panel Panel.test_close_box_writes_the_store_and_the_fish_swims_on"
   "owner test_desktop_hints DesktopHints.test_panel_and_message_boxes_name_no_hidden_owner"
+  # Only where the pet is on the layer shell ("-" elsewhere).
+  "scale - -"
+  "gone - -"
+)
+
+# Where the compositor offers the layer shell the pet is no X11 window: the
+# same columns come from the checks of tests/e2e/test_layer_shell.py, each
+# run once ("-": nothing to check there, the panel being the compositor's
+# own window like any other).
+layer_kinds=" sway kwin-wayland "
+declare -A layer_checks=(
+  [key-colour]=fish [above]=fish [taskbar]=fish [keys]=press [click-through]=press
+  [drag]=drag [panel-close]=drag [attention]=- [panel-frame]=- [owner]=-
+  [scale]=scale [gone]=gone
+)
+declare -A layer_tests=(
+  [fish]=LayerShell.test_fish_swims_above_a_full_screen_window_with_no_key_colour_and_no_toplevel
+  [press]=LayerShell.test_press_beside_the_fish_reaches_the_window_below_and_no_key_is_lost
+  [drag]=LayerShell.test_left_drag_moves_the_fish_and_the_panel_then_lets_it_swim
+  [scale]=LayerShell.test_fish_follows_the_output_scale
+  [gone]=LayerShell.test_compositor_gone_ends_the_program_and_stores_the_value
 )
 
 exe=$root/build/NuvoNuvo
@@ -79,8 +100,18 @@ for kind in "${kinds[@]}"; do
     continue
   fi
   echo "== $kind: up in $((SECONDS - started)) s"
+  declare -A done_checks=()
   for c in "${checks[@]}"; do
     read -r name file test <<<"$c"
+    if [[ $layer_kinds == *" $kind "* ]]; then
+      short=${layer_checks[$name]}
+      if [[ $short == - ]]; then row+=$(printf ' %-13s' -); continue; fi
+      if [[ -n ${done_checks[$short]:-} ]]; then row+=$(printf ' %-13s' "${done_checks[$short]}"); continue; fi
+      name=$short file=test_layer_shell test=${layer_tests[$short]}
+    elif [[ $file == - ]]; then
+      row+=$(printf ' %-13s' -)
+      continue
+    fi
     log=$logs/$name.log
     (
       # shellcheck source=/dev/null
@@ -100,7 +131,9 @@ for kind in "${kinds[@]}"; do
       tail -n 15 "$log"
     fi
     row+=$(printf ' %-13s' "$result")
+    done_checks[$name]=$result
   done
+  unset done_checks
   cp "$desktop"/*.log "$logs/" 2>/dev/null
   scripts/virtual-desktop.sh stop "$desktop"
   rm -rf "$desktop"

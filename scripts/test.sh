@@ -10,7 +10,8 @@
 #        and the end-to-end tests of build/NuvoNuvo);
 #      - the fish's end-to-end checks on other desktops
 #        (scripts/test-desktops.sh: mutter and KWin on X11 and in their
-#        Wayland sessions, weston, xfwm4, openbox with picom, icewm, fluxbox);
+#        Wayland sessions, muffin, weston, sway, xfwm4, openbox with picom,
+#        icewm, fluxbox);
 #      - the Windows program's checks under Wine (scripts/test-windows.sh),
 #        then the release files in dist/ (scripts/package.sh), each installed
 #        and used as a user would (scripts/test-package.sh);

@@ -12,10 +12,12 @@
 #
 # KIND (default openbox), on Xvfb: openbox, openbox-picom, openbox-xcompmgr,
 # xfwm4 (its compositor on), xfwm4-nocomp, icewm, fluxbox, mutter-x11,
-# kwin-x11; Wayland sessions, the desktop being their XWayland:
+# kwin-x11, muffin (Cinnamon's); Wayland sessions, the desktop being their XWayland:
 # mutter-wayland, kwin-wayland, weston; weston-nested is weston drawing into
 # a window of an Xvfb, which takes the input (weston headless has no seat:
-# XTEST input made on its XWayland crashes it).
+# XTEST input made on its XWayland crashes it); sway is sway nested in an
+# Xvfb the same way (its x11 backend gives it a real seat), run as the
+# unprivileged user nobody since it refuses root.
 #
 # start writes STATE_DIR/env (export lines: DISPLAY, PULSE_SERVER,
 # XDG_RUNTIME_DIR, GUIZZOLO_DESKTOP, GUIZZOLO_DESKTOP_KIND, GUIZZOLO_SINK,
@@ -28,8 +30,8 @@
 # GUIZZOLO_DESKTOP_TIMEOUT bounds each start-up wait (seconds, default 30).
 set -euo pipefail
 
-kinds=(openbox openbox-picom openbox-xcompmgr xfwm4 xfwm4-nocomp icewm fluxbox mutter-x11 kwin-x11
-       mutter-wayland kwin-wayland weston weston-nested)
+kinds=(openbox openbox-picom openbox-xcompmgr xfwm4 xfwm4-nocomp icewm fluxbox mutter-x11 kwin-x11 muffin
+       mutter-wayland kwin-wayland weston weston-nested sway)
 
 usage() {
   echo "usage: $0 start STATE_DIR [--no-sound | --sound pulseaudio|pipewire] [--desktop KIND] | stop STATE_DIR | kinds" >&2
@@ -245,6 +247,12 @@ start_desktop() {
       launch mutter mutter --x11 --replace --sm-disable
       wait_for "$limit" wm_running || fail "mutter did not start on Xvfb within $limit s"
       ;;
+    muffin)
+      start_xvfb
+      start_bus
+      launch muffin muffin --x11 --replace --sm-disable
+      wait_for "$limit" wm_running || fail "muffin did not start on Xvfb within $limit s"
+      ;;
     kwin-x11)
       start_xvfb
       start_bus
@@ -265,6 +273,50 @@ start_desktop() {
       export KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 KWIN_WAYLAND_NO_PERMISSION_CHECKS=1
       start_wayland kwin_wayland "$state/bin/kwin_wayland" --virtual --xwayland \
         --width 1280 --height 800 --socket "$wayland" --no-lockscreen --no-global-shortcuts
+      ;;
+    sway)
+      start_xvfb
+      input_display=$display
+      # sway will not run as root: as nobody, which must reach its config
+      # and runtime folder (the files stay readable by the tests, run as root).
+      # A runtime folder of its own, since the audio server (root) wants
+      # its own; clients name sway's socket by its full path.
+      chmod 711 "$state"
+      mkdir -p "$state/sway-runtime"
+      chmod 700 "$state/sway-runtime"
+      chown nobody "$state/sway-runtime"
+      cat >"$state/sway.config" <<'SWAY'
+output * mode 1280x800 position 0 0 bg #5a7890 solid_color
+xwayland enable
+focus_follows_mouse no
+SWAY
+      # The x11 backend draws the one output into a window at 0,0 of the
+      # Xvfb: a point there is the same point of sway's screen.
+      env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_RUNTIME_DIR="$state/sway-runtime" DISPLAY="$display" \
+        WLR_BACKENDS=x11 WLR_RENDERER=pixman WLR_X11_OUTPUTS=1 \
+        setpriv --reuid=nobody --regid=nogroup --clear-groups -- sway -c "$state/sway.config" \
+        >"$state/sway.log" 2>&1 &
+      record $! sway
+      local pid=$!
+      # It names its socket itself (wayland-N).
+      wait_for "$limit" compgen -G "$state/sway-runtime/wayland-[0-9]*.lock" ||
+        fail "sway did not open its Wayland socket within $limit s"
+      wayland=$(compgen -G "$state/sway-runtime/wayland-[0-9]*.lock" | head -n 1)
+      wayland=${wayland%.lock}
+      wait_for "$limit" test -S "$wayland" || fail "sway's socket $wayland did not come"
+      # Its XWayland starts with the first X client.
+      wait_for "$limit" xwayland_display "$pid" || fail "sway made no XWayland display within $limit s"
+      display=$(xwayland_display "$pid")
+      # It lets in its own user's clients alone: the tests' too (root).
+      wait_for "$limit" env DISPLAY="$display" setpriv --reuid=nobody --regid=nogroup --clear-groups -- \
+        xhost +si:localuser:root || fail "sway's XWayland ($display) does not answer"
+      wait_for "$limit" wm_running || fail "no window manager on sway's XWayland ($display) within $limit s"
+      for child in $(children "$pid" Xwayland); do record "$child" Xwayland; done
+      export SWAYSOCK
+      SWAYSOCK=$(ls "$state"/sway-runtime/sway-ipc.*.sock | head -n 1)
+      # The keyboard goes to sway's window wherever the pointer is.
+      DISPLAY=$input_display xdotool mousemove 1279 799 ||
+        fail "xdotool cannot move the pointer"
       ;;
     weston | weston-nested)
       mkdir -p "$state/home/.config"
@@ -300,12 +352,13 @@ start() {
   [[ ! -f $state/processes ]] || stop
   mkdir -p "$state/home" "$state/runtime"
   chmod 700 "$state/runtime"
+  chown "$(id -u)" "$state/runtime"
   export HOME=$state/home XDG_RUNTIME_DIR=$state/runtime
-  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER XDG_SESSION_TYPE
+  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER XDG_SESSION_TYPE SWAYSOCK
   bus= wayland= display= xauthority=
   unset XAUTHORITY
   input_display=
-  case $kind in *-wayland | weston*) wayland=guizzolo-wayland ;; esac
+  case $kind in *-wayland | weston* | sway) wayland=guizzolo-wayland ;; esac
   start_desktop
 
   if [[ $sound != no ]]; then
@@ -332,6 +385,9 @@ start() {
     fi
     if [[ -n $input_display ]]; then
       printf 'export GUIZZOLO_INPUT_DISPLAY=%q\n' "$input_display"
+    fi
+    if [[ -n ${SWAYSOCK:-} ]]; then
+      printf 'export SWAYSOCK=%q\n' "$SWAYSOCK"
     fi
     printf 'unset WAYLAND_DISPLAY\n'
   } >"$state/env"

@@ -29,9 +29,15 @@ qtmodule::Module* openQtModule(const std::string& programFolder, qtmodule::Host&
       noBusAddress(std::getenv("DBUS_SESSION_BUS_ADDRESS"), std::getenv("XDG_RUNTIME_DIR"), &fileExists);
   if (!address.empty()) ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
   // Under Wayland a window can neither place itself nor stay on top: Qt's
-  // windows go through XWayland too, as the pet does.
+  // windows go through XWayland, as the X11 pet does. Only a session with
+  // no XWayland at all gets Qt's own Wayland platform.
   const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform == nullptr || *platform == '\0') ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  if (platform == nullptr || *platform == '\0') {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool x = display != nullptr && *display != '\0';
+    ::setenv("QT_QPA_PLATFORM", !x && wayland != nullptr && *wayland != '\0' ? "wayland" : "xcb", 1);
+  }
   // The program itself is the session manager's client: Qt must not
   // register a second one.
   ::unsetenv("SESSION_MANAGER");

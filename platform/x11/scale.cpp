@@ -1,5 +1,6 @@
 #include "platform/x11/scale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +51,8 @@ ScaleSetting scaleFactorSetting(const char* value) {
 }
 
 double deviceScale(std::optional<double> dpi, std::optional<double> factor) {
-  return (dpi ? *dpi / 96.0 : 1.0) * factor.value_or(1.0);
+  // Qt never takes a screen below 96 dpi as smaller than 1.
+  return (dpi ? std::max(*dpi / 96.0, 1.0) : 1.0) * factor.value_or(1.0);
 }
 
 std::optional<double> sanitiseScaleFactor(const char* programName) {

@@ -20,8 +20,8 @@ struct ScaleSetting {
 };
 ScaleSetting scaleFactorSetting(const char* value);
 
-// The device pixels per program pixel: the resource DPI over 96, times the
-// scale factor.
+// The device pixels per program pixel: the resource DPI over 96 (never
+// below 1, as Qt takes it), times the scale factor.
 double deviceScale(std::optional<double> dpi, std::optional<double> factor);
 
 // Drops an insane QT_SCALE_FACTOR from the environment before Qt can read it,

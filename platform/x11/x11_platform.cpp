@@ -1,75 +1,18 @@
 #include "platform/x11/x11_platform.h"
 
-#include <unistd.h>
 #include <xcb/render.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
-#include <ctime>
-#include <map>
 
-#include "platform/image/gif_decoder.h"
-#include "platform/posix/files.h"
-#include "platform/posix/locale_formats.h"
-#include "platform/posix/program_folder.h"
-#include "platform/posix/user_folder.h"
-#include "platform/pulse/pulse_player.h"
 #include "platform/x11/cursor_file.h"
 #include "platform/x11/embedded.h"
-#include "platform/x11/panel_proxy.h"
-#include "platform/x11/qt_loader.h"
+#include "platform/x11/fish_pictures.h"
 #include "platform/x11/scale.h"
 
 namespace guizzolo::x11 {
-namespace {
-
-const image::Image& picture(Picture which) {
-  // Decoded once: the pictures are the same for every window and every run.
-  static std::map<Picture, image::Image> decoded;
-  if (auto it = decoded.find(which); it != decoded.end()) return it->second;
-  image::Image out;
-  try {
-    if (which == Picture::FishLeft) out = image::decodeGif(embedded::kFishLeftGif.data, embedded::kFishLeftGif.size);
-    if (which == Picture::FishRight) out = image::decodeGif(embedded::kFishRightGif.data, embedded::kFishRightGif.size);
-  } catch (const image::GifError& e) {
-    throw Failure(e.what());
-  }
-  return decoded.emplace(which, std::move(out)).first->second;
-}
-
-// Events of the panel, which Qt delivers: the pet's changes they cause go out
-// together when the handler is over, as after a tick.
-class BatchedEvents final : public WindowEvents {
- public:
-  BatchedEvents(WindowEvents& to, Commits& commits) : to_(to), commits_(commits) {}
-  void timer(int id) override {
-    Commits::Batch b(commits_);
-    to_.timer(id);
-  }
-  void mouseDown(int id, int button) override {
-    Commits::Batch b(commits_);
-    to_.mouseDown(id, button);
-  }
-  void click(int id) override {
-    Commits::Batch b(commits_);
-    to_.click(id);
-  }
-  void closeRequested() override {
-    Commits::Batch b(commits_);
-    to_.closeRequested();
-  }
-
- private:
-  WindowEvents& to_;
-  Commits& commits_;
-};
-
-}  // namespace
-
 X11Platform::X11Platform(XDisplay& display, std::optional<double> scaleFactor)
     : display_(display),
-      env_{display, loop_, commits_, ticks_, deviceScale(display.resourceDpi(), scaleFactor), &picture,
+      env_{display, loop_, commits_, ticks_, deviceScale(display.resourceDpi(), scaleFactor), &fishPicture,
            [this](Pointer p) { return pointer(p); }, {}, {}} {
   display_.attach(loop_);
 }
@@ -121,91 +64,20 @@ std::unique_ptr<Window> X11Platform::createWindow(const WindowLayout& layout, Wi
   if (layout.style == WindowStyle::Borderless)
     return std::make_unique<PetWindow>(env_, layout, events, twipsPerPixelX(), twipsPerPixelY());
   const xcb_screen_t& screen = display_.screen();
-  const PixelRect area{0, 0, toLogical(screen.width_in_pixels, env_.scale), toLogical(screen.height_in_pixels, env_.scale)};
-  auto batched = std::make_shared<BatchedEvents>(events, commits_);
-  const float tx = twipsPerPixelX(), ty = twipsPerPixelY();
-  return std::make_unique<PanelProxy>(layout, tx, ty, area,
-                                      [this, batched, tx, ty](const WindowLayout& now) -> std::unique_ptr<Window> {
-                                        return qt().createWindow(now, *batched, tx, ty);
-                                      });
+  return createPanel(layout, events,
+                     PixelRect{0, 0, toLogical(screen.width_in_pixels, env_.scale),
+                               toLogical(screen.height_in_pixels, env_.scale)});
 }
 
-// The program's pixels are those of the panel's Qt: 96 per inch, the screen
-// scale (resource DPI, QT_SCALE_FACTOR) applied below them.
-float X11Platform::twipsPerPixelX() { return 15.0f; }
-float X11Platform::twipsPerPixelY() { return 15.0f; }
-
-void X11Platform::randomize(float seed) { random_.seed(seed); }
-
-float X11Platform::rnd() { return random_.next(); }
-
-float X11Platform::secondsSinceMidnight() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
-  return static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) +
-         static_cast<float>(ms) / 1000.0f;
-}
-
-std::string X11Platform::shortDate() { return posix::shortDate(); }
-std::string X11Platform::longTime() { return posix::longTime(); }
-std::string X11Platform::decimalSeparator() { return posix::decimalSeparator(); }
-
-qtmodule::Module& X11Platform::qt() {
-  if (qt_ == nullptr) {
-    qt_ = openQtModule(programFolder(), loop_);
-    loop_.handOver(qt_);
-  }
-  return *qt_;
-}
-
-void X11Platform::msgBox(const std::string& text, int style, const std::string& title) {
-  qtmodule::Module& module = qt();
-  TickGate::Hold hold(ticks_);
-  Commits::Nested nested(commits_);
+void X11Platform::suspendDrags() {
   // A drag's pointer grab would keep every click from the box.
   for (PetWindow* pet : env_.windows) pet->suspendDrag();
-  module.msgBox(text, style, title);
+}
+
+void X11Platform::resumeDrags() {
   const auto pets = env_.windows;
   for (PetWindow* pet : pets)
     if (env_.windows.count(pet) != 0) pet->resumeDrag();
-}
-
-void X11Platform::openUrl(const std::string& url) { qt().openUrl(url); }
-
-std::string X11Platform::programFolder() { return posix::programFolder(); }
-
-std::string X11Platform::pathSeparator() { return "/"; }
-
-std::string X11Platform::readFile(const std::string& path, std::size_t maxBytes) {
-  return posix::readFilePrefix(path, maxBytes);
-}
-
-void X11Platform::writeFile(const std::string& path, const std::string& bytes) { posix::writeFileWhole(path, bytes); }
-
-std::string X11Platform::userFolder() { return posix::userStateFolder(); }
-
-void X11Platform::createFolders(const std::string& path) { posix::createPrivateFolders(path); }
-
-bool X11Platform::takesFile(const std::string& path) { return posix::takesFile(path); }
-
-bool X11Platform::claimFile(const std::string& path) {
-  // The descriptor stays open, and the lock held, until the process ends.
-  return posix::claimFolderOf(path) != posix::kClaimedElsewhere;
-}
-
-MediaPlayer& X11Platform::mediaPlayer() {
-  if (!player_) {
-    // The audio server's sample cache, driven from the one loop: no thread,
-    // and nothing wakes the program while no sound plays.
-    auto player = std::make_unique<pulse::PulsePlayer>();
-    pulse::PulsePlayer* p = player.get();
-    loop_.watch(p->fd(), [p] { p->dispatch(); });
-    player_ = std::move(player);
-  }
-  return *player_;
 }
 
 void X11Platform::onSessionEnd(std::function<void()> end) {
@@ -215,20 +87,11 @@ void X11Platform::onSessionEnd(std::function<void()> end) {
   // the day's hunger is kept as at a logout (a session without a session
   // manager ends this way).
   const auto lost = [this] {
-    endStatus_ = 1;
+    connectionLost();
     sessionEnd_();
   };
   display_.onLost(lost);
   loop_.setDisplayLost(lost);
-}
-
-void X11Platform::end() {
-  // At once: no window is closed, no handler runs, nothing is saved.
-  std::_Exit(endStatus_);
-}
-
-void X11Platform::run() {
-  for (;;) loop_.iterate();
 }
 
 }  // namespace guizzolo::x11

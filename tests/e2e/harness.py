@@ -9,6 +9,7 @@ window through the window manager depend on it.
 Every process a test starts is ended by PID in the test's cleanup.
 """
 import array
+import io
 import os
 import re
 import shutil
@@ -277,6 +278,11 @@ def screenshot(path=None):
     """The whole screen as an RGB PIL image (also saved as PNG to path)."""
     if KIND == 'kwin-wayland':
         image = _kwin_screenshot()
+    elif KIND == 'sway':  # the compositor's own output, as grim takes it
+        env = dict(desktop_env(), WAYLAND_DISPLAY=WAYLAND_DISPLAY)
+        data = subprocess.run(['grim', '-t', 'ppm', '-'], env=env, capture_output=True, check=True,
+                              timeout=10).stdout
+        image = Image.open(io.BytesIO(data)).convert('RGB')
     elif KIND == 'weston':
         image = _weston_screenshot()
     elif INPUT_DISPLAY:  # the screen of the X server the compositor draws into

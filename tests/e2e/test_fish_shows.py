@@ -10,6 +10,7 @@ class FishShows(E2ETest):
     def test_fish_appears_without_key_colour(self):
         pet = self.start_pet()
         first_fish = None
+        in_window, outside = False, 'no shot with the fish and its window'
         shots = 0
         # Screenshots from the very start: the key colour must never be seen,
         # not even before the window has its shape, nor in the first seconds
@@ -35,9 +36,17 @@ class FishShows(E2ETest):
             if blue > 300 and first_fish is None:
                 first_fish = asked
                 shot.save(self.artifact('fish.png'))
-                self.assert_fish_in_window(shot, before, after)
+            # A compositing manager may show a frame a tick old (muffin now
+            # and then): the fish must lie in its window in some shot, as a
+            # fish drawn off its window never does.
+            if blue > 300 and not in_window and (fault := self.fish_outside(shot, before, after)) is None:
+                in_window = True
+            elif blue > 300 and not in_window:
+                outside = fault
+                shot.save(self.artifact('fish-outside.png'))
             if blue > 300 and before and before == after:
                 self.assert_no_box(shot, before, shots)
+        self.assertTrue(in_window, outside)
         print(f'fish on screen {first_fish:.2f} s after start; {shots} screenshots')
 
     def assert_no_box(self, shot, where, shots):
@@ -59,9 +68,11 @@ class FishShows(E2ETest):
             self.fail(f'{"fish pixels left" if trail else "a box"} around the fish: corners of the '
                       f'pet window at {where} are {inside}, beside them {beside} (shot {shots})')
 
-    def assert_fish_in_window(self, shot, before, after):
-        """The blue pixels lie within the pet window, where it was around the shot."""
-        self.assertTrue(after, 'the fish shows but the pet window is not found')
+    def fish_outside(self, shot, before, after):
+        """None when the blue pixels lie within the pet window, where it was
+        around the shot; else what is wrong."""
+        if not after:
+            return 'the fish shows but the pet window is not found'
         # A window no window manager holds back (override-redirect) may show
         # between the search before the shot and the shot itself.
         before = before or after
@@ -70,7 +81,7 @@ class FishShows(E2ETest):
                max(before[0], after[0]) + before[2], max(before[1], after[1]) + before[3])
         inside = sum(1 for _, p in harness.pixels(shot, box) if harness.is_fish_blue(p))
         total = sum(n for c, n in harness.count_colours(shot).items() if harness.is_fish_blue(c))
-        self.assertEqual(inside, total, f'fish-blue pixels outside the pet window {box}')
+        return None if inside == total else f'{total - inside} of {total} fish-blue pixels outside the pet window {box}'
 
 
 if __name__ == '__main__':

@@ -57,6 +57,10 @@ TEST(Scale, DeviceScaleMatchesQt) {
   EXPECT_DOUBLE_EQ(deviceScale(192.0, std::nullopt), 2.0);
   EXPECT_DOUBLE_EQ(deviceScale(std::nullopt, 2.0), 2.0);
   EXPECT_DOUBLE_EQ(deviceScale(144.0, 2.0), 3.0);
+  // Below 96 dpi (Enlightenment sets 75) Qt keeps the panel at its 96-dpi
+  // size: so does the fish. The scale factor still shrinks both.
+  EXPECT_DOUBLE_EQ(deviceScale(75.0, std::nullopt), 1.0);
+  EXPECT_DOUBLE_EQ(deviceScale(75.0, 0.5), 0.5);
   // The fish window at 192 dpi or at a factor of 2: 174 x 106.
   EXPECT_EQ(toDevice(87, deviceScale(192.0, std::nullopt)), 174);
   EXPECT_EQ(toDevice(53, deviceScale(std::nullopt, 2.0)), 106);

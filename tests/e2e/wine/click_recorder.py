@@ -2,7 +2,7 @@
 
 Used as "the window below" the pet: a press on a key-coloured pixel of the
 pet must land here. xterm reports presses as ESC [ M b x y once the
-program asks for it with ESC [ ? 1000 h.
+program asks for it with ESC [ ? 1000 h. Typed keys go to PATH.keys.
 """
 
 import os
@@ -23,12 +23,19 @@ while True:
     if not chunk:
         break
     buffer += chunk
-    while b"\x1b[M" in buffer:
-        start = buffer.index(b"\x1b[M")
-        if len(buffer) < start + 6:
+    while buffer:
+        if not buffer.startswith(b"\x1b[M"):
+            # Typed keys, all that is not a press report, go to a file of
+            # their own.
+            end = buffer.find(b"\x1b[M")
+            keys, buffer = (buffer, b"") if end < 0 else (buffer[:end], buffer[end:])
+            with open(out_path + ".keys", "ab") as f:
+                f.write(keys)
+            continue
+        if len(buffer) < 6:
             break
-        b, x, y = buffer[start + 3] - 32, buffer[start + 4] - 33, buffer[start + 5] - 33
-        buffer = buffer[start + 6:]
+        b, x, y = buffer[3] - 32, buffer[4] - 33, buffer[5] - 33
+        buffer = buffer[6:]
         if b & 3 != 3:  # a press, not a release
             with open(out_path, "a") as f:
                 f.write(f"{b & 3} {x} {y}\n")

@@ -36,7 +36,7 @@ test_packages=(
   # Other desktops for the end-to-end checks (scripts/test-desktops.sh):
   # window managers on Xvfb, and Wayland compositors with their XWayland.
   mutter kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
-  picom xcompmgr dbus-daemon python3-dbus wmctrl
+  picom xcompmgr dbus-daemon wmctrl
   # The Windows build, and its checks under Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   # The release files (scripts/package.sh) and their checks.

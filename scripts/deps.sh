@@ -44,7 +44,7 @@ test_packages=(
   # window managers on Xvfb (muffin reads cinnamon-settings-daemon's
   # settings schemas), and Wayland compositors with their XWayland.
   mutter muffin cinnamon-settings-daemon kwin-x11 kwin-wayland kwin-style-breeze weston xwayland xfwm4 icewm fluxbox
-  picom xcompmgr dbus-daemon python3-dbus wmctrl
+  picom xcompmgr dbus-daemon wmctrl
   # sway nested in an Xvfb, and its screen capture; KWin's fake-input
   # protocol, for input on its Wayland session.
   sway grim plasma-wayland-protocols

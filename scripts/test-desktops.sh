@@ -4,12 +4,14 @@
 #   scripts/test-desktops.sh [KIND...]      (default: the CI set below)
 #   scripts/test-desktops.sh all            every kind virtual-desktop.sh knows
 # GUIZZOLO_CHECKS="key-colour drag ..." runs only the checks named.
-# Needs build/NuvoNuvo (scripts/build.sh) and scripts/deps.sh test.
+# GUIZZOLO_BUILD=DIR takes the program from another build folder (default
+# build; relative to the repository). Needs DIR/NuvoNuvo (scripts/build.sh
+# DIR) and scripts/deps.sh test.
 # Each cell: ok, fail, skip (no screen capture or no way to make the check there), xfail (a known fault
 # of the program on that desktop, listed in tests/e2e/harness.py), XPASS (a
 # known fault no longer seen: remove it from the list), down (the desktop did
 # not start). Exits non-zero on fail, XPASS or down. Logs and screenshots in
-# build/desktops/KIND/.
+# DIR/desktops/KIND/.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -58,9 +60,11 @@ declare -A layer_tests=(
   [gone]=LayerShell.test_compositor_gone_ends_the_program_and_stores_the_value
 )
 
-exe=$root/build/NuvoNuvo
-[[ -x $exe ]] || { echo "build/NuvoNuvo is missing: run scripts/build.sh first" >&2; exit 1; }
-out=$root/build/desktops
+build=${GUIZZOLO_BUILD:-build}
+[[ $build == /* ]] || build=$root/$build
+exe=$build/NuvoNuvo
+[[ -x $exe ]] || { echo "$exe is missing: run scripts/build.sh first" >&2; exit 1; }
+out=$build/desktops
 mkdir -p "$out"
 bad=0
 header=$(printf '%-16s' desktop)

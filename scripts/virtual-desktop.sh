@@ -12,8 +12,9 @@
 #
 # KIND (default openbox), on Xvfb: openbox, openbox-picom, openbox-xcompmgr,
 # xfwm4 (its compositor on), xfwm4-nocomp, icewm, fluxbox, mutter-x11,
-# kwin-x11, muffin (Cinnamon's); Wayland sessions, the desktop being their XWayland:
-# mutter-wayland, kwin-wayland, weston; weston-nested is weston drawing into
+# kwin-x11, muffin (Cinnamon's); Wayland sessions, the desktop being their
+# XWayland: mutter-wayland, kwin-wayland (drawing into a window of an Xvfb,
+# the screen capture), weston; weston-nested is weston drawing into
 # a window of an Xvfb, which takes the input (weston headless has no seat:
 # XTEST input made on its XWayland crashes it); sway is sway nested in an
 # Xvfb the same way (its x11 backend gives it a real seat), run as the
@@ -24,7 +25,9 @@
 # GUIZZOLO_SOUND_SERVER;
 # DBUS_SESSION_BUS_ADDRESS where the desktop has a session bus;
 # GUIZZOLO_WAYLAND_DISPLAY in a Wayland session; GUIZZOLO_INPUT_DISPLAY, the
-# X server to make pointer and key input on, where that is not DISPLAY);
+# X server to make pointer and key input on, where that is not DISPLAY;
+# GUIZZOLO_CAPTURE_DISPLAY, the X server whose screen shows what the
+# compositor draws, where that is not DISPLAY);
 # source it to use the desktop. stop ends what start began, by the PIDs it
 # recorded.
 # GUIZZOLO_DESKTOP_TIMEOUT bounds each start-up wait (seconds, default 30).
@@ -265,13 +268,18 @@ start_desktop() {
         --wayland-display="$wayland" --sm-disable
       ;;
     kwin-wayland)
+      # KWin draws into a window of an Xvfb, which is the screen capture:
+      # its virtual backend composites with OpenGL only on a GPU's render
+      # node, and without that KWin 6 offers no screenshot interface.
+      start_xvfb
+      capture_display=$display
       start_bus
       # Debian's binary carries the file capability cap_sys_resource, which
       # a container may refuse to grant: a copy of it (same name) has none.
       mkdir -p "$state/bin"
       cp "$(command -v kwin_wayland)" "$state/bin/kwin_wayland"
-      export KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 KWIN_WAYLAND_NO_PERMISSION_CHECKS=1
-      start_wayland kwin_wayland "$state/bin/kwin_wayland" --virtual --xwayland \
+      export KWIN_WAYLAND_NO_PERMISSION_CHECKS=1
+      start_wayland kwin_wayland "$state/bin/kwin_wayland" --x11-display "$capture_display" --xwayland \
         --width 1280 --height 800 --socket "$wayland" --no-lockscreen --no-global-shortcuts
       ;;
     sway)
@@ -357,7 +365,7 @@ start() {
   unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER XDG_SESSION_TYPE SWAYSOCK
   bus= wayland= display= xauthority=
   unset XAUTHORITY
-  input_display=
+  input_display= capture_display=
   case $kind in *-wayland | weston* | sway) wayland=guizzolo-wayland ;; esac
   start_desktop
 
@@ -388,6 +396,9 @@ start() {
     fi
     if [[ -n ${SWAYSOCK:-} ]]; then
       printf 'export SWAYSOCK=%q\n' "$SWAYSOCK"
+    fi
+    if [[ -n $capture_display ]]; then
+      printf 'export GUIZZOLO_CAPTURE_DISPLAY=%q\n' "$capture_display"
     fi
     printf 'unset WAYLAND_DISPLAY\n'
   } >"$state/env"

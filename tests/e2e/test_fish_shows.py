@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """The fish shows at start-up, with no trace of the key colour around it."""
+import collections
 import time
 
 import harness
@@ -11,6 +12,8 @@ class FishShows(E2ETest):
         pet = self.start_pet()
         first_fish = None
         in_window, outside = False, 'no shot with the fish and its window'
+        # Where the window was at the last few shots (each read just before).
+        recent = collections.deque(maxlen=4)
         shots = 0
         # Screenshots from the very start: the key colour must never be seen,
         # not even before the window has its shape, nor in the first seconds
@@ -36,14 +39,19 @@ class FishShows(E2ETest):
             if blue > 300 and first_fish is None:
                 first_fish = asked
                 shot.save(self.artifact('fish.png'))
-            # A compositing manager may show a frame a tick old (muffin now
-            # and then): the fish must lie in its window in some shot, as a
-            # fish drawn off its window never does.
-            if blue > 300 and not in_window and (fault := self.fish_outside(shot, before, after)) is None:
-                in_window = True
-            elif blue > 300 and not in_window:
-                outside = fault
-                shot.save(self.artifact('fish-outside.png'))
+            # A compositing manager may show a frame a tick or two old
+            # (muffin now and then, mutter 48 in every shot of a busy
+            # machine): the fish must lie in its window as it was at this
+            # shot or one of the last few, in some shot, as a fish drawn off
+            # its window never does.
+            recent.append(before)
+            if blue > 300 and not in_window:
+                faults = [self.fish_outside(shot, place, after) for place in recent]
+                if None in faults:
+                    in_window = True
+                else:
+                    outside = faults[-1]
+                    shot.save(self.artifact('fish-outside.png'))
             if blue > 300 and before and before == after:
                 self.assert_no_box(shot, before, shots)
         self.assertTrue(in_window, outside)

@@ -143,10 +143,17 @@ check_package() {
 }
 
 umount_all() {
-  local m
+  local m p
   [[ -d $1 ]] || return 0
+  # What apt or the run left running inside (an agent a package started)
+  # would keep the mounts busy.
+  for p in /proc/[0-9]*; do
+    [[ $(readlink "$p/root" 2>/dev/null) == "$1" ]] && kill -9 "${p#/proc/}" 2>/dev/null
+  done
+  sleep 0.5
   for m in "$1/dev" "$1/proc"; do
-    mountpoint -q "$m" && umount -R "$m"
+    # Lazily where something outside still looks in.
+    mountpoint -q "$m" && { umount -R "$m" 2>/dev/null || umount -R -l "$m"; }
   done
   return 0
 }

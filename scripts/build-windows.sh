@@ -10,6 +10,8 @@ command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
 launcher=
 command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+# A fresh clone in another folder still finds the cache.
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 # shellcheck disable=SC2086
 cmake -S "$root/platform/win32" -B "$out/cmake" $generator \
   -DCMAKE_TOOLCHAIN_FILE="$root/platform/win32/mingw-toolchain.cmake" \

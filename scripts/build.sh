@@ -19,6 +19,9 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+  # Debug info would otherwise tie each object to its clone's folder, and a
+  # fresh clone would miss the cache.
+  export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 fi
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${options[@]}" >/dev/null
 cmake --build "$dir" "${targets[@]}" -- --quiet | sed '/^ninja: no work to do\.$/d'

@@ -538,6 +538,10 @@ void PetWindow::dragMove() {
   grabOffset_ = pressPoint_.value_or(std::make_pair(rootX - sent_.x, rootY - sent_.y));
   if (!grab()) return;
   dragging_ = true;
+  // The motion before the grab reached no one: on a busy machine the press
+  // is taken late and the pointer may be far on, so the fish catches up.
+  if (leftButtonDown(&rootX, &rootY).value_or(false))
+    move(toLogical(rootX - grabOffset_.first, env_.scale), toLogical(rootY - grabOffset_.second, env_.scale));
   EventLoop& loop = env_.loop;
   std::weak_ptr<bool> weak = alive_;
   // Should the release never reach us, the button's state still ends the drag.

@@ -9,6 +9,7 @@ window through the window manager depend on it.
 Every process a test starts is ended by PID in the test's cleanup.
 """
 import array
+import contextlib
 import io
 import os
 import re
@@ -590,6 +591,16 @@ class Pet:
 
     def running(self):
         return self.proc.poll() is None
+
+    @contextlib.contextmanager
+    def stopped(self):
+        """The program stopped meanwhile, as a busy machine may hold it: the
+        fish stays where a screenshot saw it, and input waits in its queue."""
+        os.kill(self.proc.pid, signal.SIGSTOP)
+        try:
+            yield
+        finally:
+            os.kill(self.proc.pid, signal.SIGCONT)
 
     def output(self):
         """What the program printed so far: (stdout, stderr) as text."""

@@ -13,6 +13,8 @@ import harness
 from harness import E2ETest
 
 LAYER_SHELL = ('sway', 'kwin-wayland')
+BELOW = '#e0e0c0'  # the recorder's background
+BELOW_RGB = (0xe0, 0xe0, 0xc0)
 # sway is nested in an Xvfb, whose input reaches it as a real seat; KWin's
 # virtual session takes input through its fake-input protocol
 # (tests/wayland/fake_input.c, built where its description is installed).
@@ -37,6 +39,24 @@ def fish_box(image):
     if len(xs) < 100:
         return None
     return min(xs), min(ys), max(xs), max(ys)
+
+
+def see_through_point(image, box, below=BELOW_RGB, margin=3, reach=40):
+    """A point inside the box of all the fish's pixels (so inside its
+    surface) where the window below shows, with no pixel of the fish near it;
+    box is where its blue is."""
+    px = image.load()
+    w, h = image.size
+    near = [(x, y) for y in range(max(0, box[1] - reach), min(h, box[3] + reach))
+            for x in range(max(0, box[0] - reach), min(w, box[2] + reach)) if px[x, y][:3] != below]
+    x0, x1 = min(x for x, _ in near), max(x for x, _ in near)
+    y0, y1 = min(y for _, y in near), max(y for _, y in near)
+    for y in range(y0 + margin, y1 - margin):
+        for x in range(x0 + margin, x1 - margin):
+            if all(px[x + dx, y + dy][:3] == below for dx in range(-margin, margin + 1)
+                   for dy in range(-margin, margin + 1)):
+                return x, y
+    raise AssertionError(f'no see-through point among the fish\'s pixels {x0, y0, x1, y1}')
 
 
 def key_pixels(image):
@@ -145,7 +165,7 @@ class LayerShell(E2ETest):
         """A terminal over the whole screen that writes down the presses and
         the keys it receives."""
         presses = os.path.join(self.tmp, 'presses')
-        below = self.start_xterm('below', '200x58+0+0', background='#e0e0c0', command=(
+        below = self.start_xterm('below', '200x58+0+0', background=BELOW, command=(
             '/usr/bin/python3', os.path.join(harness.HERE, 'wine', 'click_recorder.py'), presses))
         harness.poll(lambda: os.path.exists(presses + '.ready'), 10, 'the press recorder')
         if harness.KIND != 'sway':  # there the one window fills the screen
@@ -170,29 +190,15 @@ class LayerShell(E2ETest):
             self.skipTest(f'no seat to press with on {harness.KIND}')
         below, presses = self.recorder_below()
         pet = self.start_pet()
-        typed = ''
-        for attempt in range(20):
-            box, _ = self.fish('the fish')
-            # Just outside the fish's blue, inside its window: see-through.
-            click(box[0] + 2, box[1] + 1)
-            time.sleep(0.3)
-            if pet.panel():  # the fish swam under the point: try again
-                close_panel()
-                harness.poll(lambda: not pet.panel(), 10, 'the panel closed')
-                # The keyboard back to the terminal, as a pager gives it.
-                if harness.KIND == 'sway':
-                    harness.run('swaymsg', '[title="below"] focus')
-                else:
-                    harness.run('wmctrl', '-i', '-a', hex(below))
-                continue
-            word = f'k{attempt}x'
-            type_text(word)
-            typed += word
-            if os.path.exists(presses) and len(typed) >= 8:
-                break
-        harness.poll(lambda: os.path.exists(presses), 10, 'a press beside the fish to reach the terminal below')
+        self.fish('the fish')
+        with pet.stopped():
+            box, image = self.fish('the fish, held still')
+            click(*see_through_point(image, box))
+        harness.poll(lambda: os.path.exists(presses), 20, 'a press beside the fish to reach the terminal below')
+        self.assertIsNone(pet.panel(), 'the press beside the fish brought up the panel')
+        type_text('k0xk1x')
         try:
-            harness.poll(lambda: read(presses + '.keys') == typed, 10, f'the terminal below to receive "{typed}"')
+            harness.poll(lambda: read(presses + '.keys') == 'k0xk1x', 20, 'the terminal below to receive "k0xk1x"')
         except AssertionError as e:
             raise AssertionError(f'{e}; it got {read(presses + ".keys")!r}, presses {read(presses)!r}') from None
 
@@ -201,29 +207,26 @@ class LayerShell(E2ETest):
             self.skipTest(f'no seat to press with on {harness.KIND}')
         pet = self.start_pet()
         target = (300, 250)
-        for attempt in range(10):
-            box, _ = self.fish('the fish')
+        self.fish('the fish')
+        self.addCleanup(pointer, ('up', 1))
+        with pet.stopped():
+            box, _ = self.fish('the fish, held still')
             x, y = (box[0] + box[2]) // 2, (box[1] + box[3]) // 2
             steps = 8
             pointer(('move', x, y), ('down', 1),
                     *[('move', x + (target[0] - x) * i // steps, y + (target[1] - y) * i // steps)
-                      for i in range(1, steps + 1)], ('sleep', 200))
-            during = fish_box(harness.screenshot(self.artifact('drag.png')))
-            pointer(('up', 1))
-            try:
-                harness.poll(pet.panel, 5, 'the panel after the release')
-            except AssertionError:
-                continue  # the press missed the fish, which swam on
-            if during:
-                break
-        else:
-            self.fail('no press reached the fish')
-        centre = ((during[0] + during[2]) // 2, (during[1] + during[3]) // 2)
+                      for i in range(1, steps + 1)])
+
         # The ticks go on swimming while the button is held (until the next
         # motion brings the fish back under the pointer): each may take a
-        # step of up to 14 px across and down before the screenshot.
-        self.assertLessEqual(abs(centre[0] - target[0]) + abs(centre[1] - target[1]), 120,
-                             f'the fish at {centre} while held at {target}')
+        # step of up to 14 px across and down.
+        def near_target():
+            box = fish_box(harness.screenshot())
+            centre = box and ((box[0] + box[2]) // 2, (box[1] + box[3]) // 2)
+            return centre and abs(centre[0] - target[0]) + abs(centre[1] - target[1]) <= 120 and centre
+        harness.poll(near_target, 20, f'the fish held at {target}, pressed at {(x, y)}')
+        pointer(('up', 1))
+        harness.poll(pet.panel, 20, 'the panel after the release')
         close_panel()
         harness.poll(lambda: not pet.panel(), 10, 'the panel closed')
         self.assert_swims('after the panel closed')

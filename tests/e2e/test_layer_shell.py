@@ -3,11 +3,13 @@
 windows with no key colour, swimming, no toplevel of its own, presses beside
 the fish going to the window below, the drag and the panel. Elsewhere the
 pet is an X11 window and these are skipped."""
+import io
 import json
 import os
 import subprocess
 import tempfile
-import time
+
+from PIL import Image
 
 import harness
 from harness import E2ETest
@@ -258,7 +260,14 @@ class LayerShell(E2ETest):
             'WAYLAND_DISPLAY': own['GUIZZOLO_WAYLAND_DISPLAY'], 'DISPLAY': own['DISPLAY']})
         store = os.path.join(pet.folder, 'Ph.ini')
         os.utime(store, (946684800, 946684800))  # written in 2000: a new write shows
-        time.sleep(1)  # the first ticks load the panel, hidden, with the value
+        # The first ticks load the panel, hidden, with the value: wait for a swim.
+        grim = dict(os.environ, WAYLAND_DISPLAY=own['GUIZZOLO_WAYLAND_DISPLAY'], XDG_RUNTIME_DIR=own['XDG_RUNTIME_DIR'])
+
+        def fish_there():
+            shot = subprocess.run(['grim', '-t', 'ppm', '-'], env=grim, capture_output=True, timeout=10).stdout
+            return shot and fish_box(Image.open(io.BytesIO(shot)).convert('RGB'))
+        first = harness.poll(fish_there, 30, 'the fish on a sway of its own')
+        harness.poll(lambda: (fish_there() or first) != first, 30, 'the fish to swim on a sway of its own')
         subprocess.run([script, 'stop', state], check=True, timeout=60)
         harness.poll(lambda: not pet.running(), 20, 'the program to end with its compositor')
         # As with a lost X server: the value is kept, and the status says the

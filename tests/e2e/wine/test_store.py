@@ -184,6 +184,7 @@ def kill_bursts(nobody, root):
     bad_after = 0
     kills = 25
     idle = 0
+    ended = []  # the exit statuses of writers that ended by themselves
     for _ in range(kills):
         changes = counts["changes"]
         writer = nobody.spawn("loop", windows(store), "7", "100")
@@ -203,6 +204,7 @@ def kill_bursts(nobody, root):
             os.kill(writer.pid, signal.SIGKILL)
         else:  # it ended by itself, which the writer never should
             idle += 1
+            ended.append(writer.returncode)
         writer.wait()
         data = read(store)
         if data is None or data.split(b"\r\n", 1)[0] not in (b"100", b"7"):
@@ -219,7 +221,7 @@ def kill_bursts(nobody, root):
           counts["empty"] == 0 and counts["bad"] * 100000 <= counts["reads"] and counts["reads"] > 100,
           f"{counts['bad']} of {counts['reads']} reads, {counts['empty']} empty: {sorted(torn)[:3]}")
     check("the writer was at work meanwhile", idle == 0 and ({b"7\r\n\r\n", b"100\r\n"} <= seen or
-          {b"7\r\n", b"100\r\n"} <= seen), f"{idle} of {kills} writers changed nothing in 60 s; "
+          {b"7\r\n", b"100\r\n"} <= seen), f"{idle} of {kills} writers changed nothing in 60 s (ended by themselves: {ended}); "
           f"seen {sorted(seen, key=repr)[:6]!r}")
     check("no temporary file is left", os.listdir(folder) == ["Ph.ini"], repr(os.listdir(folder)))
 

@@ -59,7 +59,7 @@ int scaled(int length, double scale) { return std::max(1, static_cast<int>(std::
 
 LayerPetWindow::LayerPetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
                                float twipsPerPixelY)
-    : env_(env), events_(&events), alive_(std::make_shared<bool>(true)), backColour_(layout.backColour) {
+    : KeptWindow(env.loop, env.commits, env.ticks, events, layout.backColour), env_(env) {
   const auto px = [&](float twips) { return twipsToPixels(twips, twipsPerPixelX); };
   const auto py = [&](float twips) { return twipsToPixels(twips, twipsPerPixelY); };
   logical_.width = std::max(px(layout.clientWidth), 1);
@@ -74,87 +74,17 @@ LayerPetWindow::LayerPetWindow(PetEnv& env, const WindowLayout& layout, WindowEv
                                 cl.picture, cl.stretch, cl.caption});
     if (cl.pointer == Pointer::GrabHand) grabHand_ = true;
   }
-  std::weak_ptr<bool> weak = alive_;
-  for (std::size_t i = 0; i < layout.timers.size(); ++i) {
-    const int timerId = static_cast<int>(i) + 1;
-    const int handle = env_.loop.addTimer(layout.timers[i].intervalMs, [this, weak, timerId] {
-      if (!weak.lock()) return;
-      // While a message box waits, a tick is dropped, not kept for later.
-      if (env_.ticks.held()) return;
-      x11::Commits::Batch batch(env_.commits);
-      events_->timer(timerId);
-    });
-    timers_.push_back(handle);
-    env_.loop.setTimerEnabled(handle, layout.timers[i].enabled);
-  }
-  env_.commits.add(this);
+  start(layout);
 }
 
 LayerPetWindow::~LayerPetWindow() {
   *alive_ = false;
-  env_.commits.remove(this);
-  for (int handle : timers_) env_.loop.removeTimer(handle);
   destroySurface();
   for (auto& [key, look] : looks_)
     if (look.buffer != nullptr) wl_buffer_destroy(look.buffer);
   if (cursorSurface_ != nullptr) wl_surface_destroy(cursorSurface_);
   if (cursorBuffer_ != nullptr) wl_buffer_destroy(cursorBuffer_);
   env_.display.flush();
-}
-
-const LayerPetWindow::Control& LayerPetWindow::control(int id) const {
-  if (id < 0 || static_cast<std::size_t>(id) >= controls_.size()) throw Failure("no such control");
-  return controls_[static_cast<std::size_t>(id)];
-}
-
-int LayerPetWindow::timerHandle(int timerId) const {
-  if (timerId < 1 || static_cast<std::size_t>(timerId) > timers_.size()) throw Failure("no such timer");
-  return timers_[static_cast<std::size_t>(timerId) - 1];
-}
-
-void LayerPetWindow::changed() {
-  if (!env_.commits.deferred()) commit();
-}
-
-PixelRect LayerPetWindow::rect() const { return PixelRect{logical_.x, logical_.y, logical_.width, logical_.height}; }
-
-void LayerPetWindow::move(int x, int y) {
-  logical_.x = x;
-  logical_.y = y;
-  changed();
-}
-
-void LayerPetWindow::resize(int width, int height) {
-  logical_.width = std::max(width, 1);
-  logical_.height = std::max(height, 1);
-  changed();
-}
-
-void LayerPetWindow::show() {
-  wantMapped_ = true;
-  changed();
-}
-
-void LayerPetWindow::setBackColour(Colour colour) {
-  backColour_ = colour;
-  changed();
-}
-
-std::int32_t LayerPetWindow::getWindowLong(int index) {
-  if (index != win::kGwlExStyle) throw Failure("window long not kept");
-  return extendedStyle_;
-}
-
-void LayerPetWindow::setWindowLong(int index, std::int32_t value) {
-  if (index != win::kGwlExStyle) throw Failure("window long not kept");
-  extendedStyle_ = value;
-  changed();
-}
-
-void LayerPetWindow::setLayeredWindowAttributes(Colour key, std::uint8_t, std::uint32_t flags) {
-  key_ = key;
-  layeredFlags_ = flags;
-  changed();
 }
 
 void LayerPetWindow::setWindowPos(std::intptr_t, int x, int y, int cx, int cy, std::uint32_t flags) {
@@ -472,31 +402,5 @@ void LayerPetWindow::dragMove() {
   while (!weak.expired() && dragging_ && !env_.display.lost()) env_.loop.iterate();
   if (!weak.expired()) dragging_ = false;
 }
-
-void LayerPetWindow::setControlVisible(int controlId, bool visible) {
-  control(controlId);
-  controls_[static_cast<std::size_t>(controlId)].visible = visible;
-  changed();
-}
-
-bool LayerPetWindow::controlVisible(int controlId) const { return control(controlId).visible; }
-
-std::string LayerPetWindow::text(int controlId) const {
-  const Control& c = control(controlId);
-  if (c.kind == ControlKind::Picture || c.kind == ControlKind::Line) throw Failure("control has no text");
-  return c.text;
-}
-
-void LayerPetWindow::setText(int controlId, const std::string& text) {
-  const Control& c = control(controlId);
-  if (c.kind == ControlKind::Picture || c.kind == ControlKind::Line) throw Failure("control has no text");
-  controls_[static_cast<std::size_t>(controlId)].text = text;
-}
-
-void LayerPetWindow::setTimerEnabled(int timerId, bool enabled) {
-  env_.loop.setTimerEnabled(timerHandle(timerId), enabled);
-}
-
-bool LayerPetWindow::timerEnabled(int timerId) const { return env_.loop.timerEnabled(timerHandle(timerId)); }
 
 }  // namespace guizzolo::wayland

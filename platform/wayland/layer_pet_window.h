@@ -19,6 +19,7 @@
 #include "platform/x11/commits.h"
 #include "platform/x11/configure.h"
 #include "platform/x11/event_loop.h"
+#include "platform/x11/kept_window.h"
 #include "platform/x11/pet_pixels.h"
 #include "platform/x11/tick_gate.h"
 
@@ -35,7 +36,16 @@ struct PetEnv {
   const x11::TickGate& ticks;
 };
 
-class LayerPetWindow final : public Window, private x11::Commits::Committer, private PointerSink {
+struct LayerControl {
+  ControlKind kind;
+  bool visible;
+  x11::Geometry place;  // the program's pixels, in the window
+  Picture picture;
+  bool stretch;
+  std::string text;
+};
+
+class LayerPetWindow final : public x11::KeptWindow<LayerControl>, private PointerSink {
  public:
   LayerPetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
                  float twipsPerPixelY);
@@ -43,28 +53,11 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   LayerPetWindow(const LayerPetWindow&) = delete;
   LayerPetWindow& operator=(const LayerPetWindow&) = delete;
 
-  PixelRect rect() const override;
-  void move(int x, int y) override;
-  void resize(int width, int height) override;
-  void show() override;
-  void setBackColour(Colour colour) override;
-
-  std::int32_t getWindowLong(int index) override;
-  void setWindowLong(int index, std::int32_t value) override;
-  void setLayeredWindowAttributes(Colour key, std::uint8_t alpha, std::uint32_t flags) override;
   void setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int cy, std::uint32_t flags) override;
 
   void giveFocus() override {}  // the overlay layer takes no keyboard
   void releaseCapture() override {}
   void dragMove() override;
-
-  void setControlVisible(int controlId, bool visible) override;
-  bool controlVisible(int controlId) const override;
-  std::string text(int controlId) const override;
-  void setText(int controlId, const std::string& text) override;
-
-  void setTimerEnabled(int timerId, bool enabled) override;
-  bool timerEnabled(int timerId) const override;
 
   // Listeners, called by libwayland.
   void configured(std::uint32_t serial);
@@ -75,14 +68,7 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   void preferredScale(std::uint32_t scale120);
 
  private:
-  struct Control {
-    ControlKind kind;
-    bool visible;
-    x11::Geometry place;  // the program's pixels, in the window
-    Picture picture;
-    bool stretch;
-    std::string text;
-  };
+  using Control = LayerControl;
   struct Look {  // one picture at one scale, made once
     wl_buffer* buffer = nullptr;
     int width = 0, height = 0;  // buffer pixels
@@ -91,9 +77,6 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   };
 
   void commit() override;
-  void changed();
-  const Control& control(int id) const;
-  int timerHandle(int timerId) const;
   bool keyed() const;
   double scale() const;
   const Look& currentLook();
@@ -109,17 +92,6 @@ class LayerPetWindow final : public Window, private x11::Commits::Committer, pri
   void setCursor(std::uint32_t serial);
 
   PetEnv& env_;
-  WindowEvents* events_;
-  std::shared_ptr<bool> alive_;
-  std::vector<Control> controls_;
-  std::vector<int> timers_;  // event loop ids, by timer id - 1
-
-  x11::Geometry logical_;  // the surface's place and size, the program's pixels
-  Colour backColour_;
-  std::int32_t extendedStyle_ = 0;
-  Colour key_ = 0;
-  std::uint32_t layeredFlags_ = 0;
-  bool wantMapped_ = false;
 
   wl_surface* surface_ = nullptr;
   zwlr_layer_surface_v1* layer_ = nullptr;

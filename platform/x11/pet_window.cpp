@@ -41,8 +41,7 @@ void putPixels(xcb_connection_t* c, xcb_drawable_t to, xcb_gcontext_t gc, std::u
 
 PetWindow::PetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
                      float twipsPerPixelY)
-    : env_(env), events_(&events), alive_(std::make_shared<bool>(true)), c_(env.display.c()),
-      backColour_(layout.backColour) {
+    : KeptWindow(env.loop, env.commits, env.ticks, events, layout.backColour), env_(env), c_(env.display.c()) {
   const double s = env_.scale;
   const auto px = [&](float twips) { return twipsToPixels(twips, twipsPerPixelX); };
   const auto py = [&](float twips) { return twipsToPixels(twips, twipsPerPixelY); };
@@ -148,27 +147,13 @@ PetWindow::PetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& even
     if (weak.lock()) onRootEvent(e);
   });
 
-  for (std::size_t i = 0; i < layout.timers.size(); ++i) {
-    const int timerId = static_cast<int>(i) + 1;
-    const int handle = env_.loop.addTimer(layout.timers[i].intervalMs, [this, weak, timerId] {
-      if (!weak.lock()) return;
-      // While a message box waits, a tick is dropped, not kept for later.
-      if (env_.ticks.held()) return;
-      Commits::Batch batch(env_.commits);
-      events_->timer(timerId);
-    });
-    timers_.push_back(handle);
-    env_.loop.setTimerEnabled(handle, layout.timers[i].enabled);
-  }
-  env_.commits.add(this);
+  start(layout);
   env_.windows.insert(this);
 }
 
 PetWindow::~PetWindow() {
   *alive_ = false;
   env_.windows.erase(this);
-  env_.commits.remove(this);
-  for (int handle : timers_) env_.loop.removeTimer(handle);
   if (grabbed_) xcb_ungrab_pointer(c_, XCB_CURRENT_TIME);
   env_.display.unroute(id_);
   env_.display.unroute(env_.display.root());
@@ -179,61 +164,9 @@ PetWindow::~PetWindow() {
   xcb_flush(c_);
 }
 
-const PetWindow::Control& PetWindow::control(int id) const {
-  if (id < 0 || static_cast<std::size_t>(id) >= controls_.size()) throw Failure("no such control");
-  return controls_[static_cast<std::size_t>(id)];
-}
-
-int PetWindow::timerHandle(int timerId) const {
-  if (timerId < 1 || static_cast<std::size_t>(timerId) > timers_.size()) throw Failure("no such timer");
-  return timers_[static_cast<std::size_t>(timerId) - 1];
-}
-
-void PetWindow::changed() {
-  if (!env_.commits.deferred()) commit();
-}
-
-PixelRect PetWindow::rect() const { return PixelRect{logical_.x, logical_.y, logical_.width, logical_.height}; }
-
-void PetWindow::move(int x, int y) {
-  logical_.x = x;
-  logical_.y = y;
-  changed();
-}
-
-void PetWindow::resize(int width, int height) {
-  logical_.width = std::max(width, 1);
-  logical_.height = std::max(height, 1);
-  changed();
-}
-
 void PetWindow::show() {
-  wantMapped_ = true;
   raiseWanted_ = true;
-  changed();
-}
-
-void PetWindow::setBackColour(Colour colour) {
-  backColour_ = colour;
-  changed();
-}
-
-std::int32_t PetWindow::getWindowLong(int index) {
-  if (index != win::kGwlExStyle) throw Failure("window long not kept");
-  return extendedStyle_;
-}
-
-void PetWindow::setWindowLong(int index, std::int32_t value) {
-  if (index != win::kGwlExStyle) throw Failure("window long not kept");
-  extendedStyle_ = value;
-  changed();
-}
-
-void PetWindow::setLayeredWindowAttributes(Colour key, std::uint8_t, std::uint32_t flags) {
-  // Only the colour key is carried out; the program never asks for alpha.
-  key_ = key;
-  layeredFlags_ = flags;
-  changed();
+  KeptWindow::show();
 }
 
 void PetWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int cy, std::uint32_t flags) {
@@ -390,30 +323,6 @@ void PetWindow::commit() {
   }
   xcb_flush(c_);
 }
-
-void PetWindow::setControlVisible(int controlId, bool visible) {
-  control(controlId);
-  controls_[static_cast<std::size_t>(controlId)].visible = visible;
-  changed();
-}
-
-bool PetWindow::controlVisible(int controlId) const { return control(controlId).visible; }
-
-std::string PetWindow::text(int controlId) const {
-  const Control& c = control(controlId);
-  if (c.kind == ControlKind::Picture || c.kind == ControlKind::Line) throw Failure("control has no text");
-  return c.text;
-}
-
-void PetWindow::setText(int controlId, const std::string& text) {
-  const Control& c = control(controlId);
-  if (c.kind == ControlKind::Picture || c.kind == ControlKind::Line) throw Failure("control has no text");
-  controls_[static_cast<std::size_t>(controlId)].text = text;
-}
-
-void PetWindow::setTimerEnabled(int timerId, bool enabled) { env_.loop.setTimerEnabled(timerHandle(timerId), enabled); }
-
-bool PetWindow::timerEnabled(int timerId) const { return env_.loop.timerEnabled(timerHandle(timerId)); }
 
 void PetWindow::onRootEvent(const xcb_generic_event_t& e) {
   switch (e.response_type & 0x7f) {

@@ -21,6 +21,7 @@
 #include "platform/x11/commits.h"
 #include "platform/x11/configure.h"
 #include "platform/x11/event_loop.h"
+#include "platform/x11/kept_window.h"
 #include "platform/x11/pet_pixels.h"
 #include "platform/x11/x_display.h"
 
@@ -43,7 +44,15 @@ struct PetEnv {
   std::function<void()> endSession;
 };
 
-class PetWindow final : public Window, private Commits::Committer {
+struct PetControl {
+  ControlKind kind;
+  bool visible;
+  Geometry place;        // screen pixels, in the window
+  image::Image picture;  // pictures: scaled to the control
+  std::string text;
+};
+
+class PetWindow final : public KeptWindow<PetControl> {
  public:
   PetWindow(PetEnv& env, const WindowLayout& layout, WindowEvents& events, float twipsPerPixelX,
             float twipsPerPixelY);
@@ -51,28 +60,12 @@ class PetWindow final : public Window, private Commits::Committer {
   PetWindow(const PetWindow&) = delete;
   PetWindow& operator=(const PetWindow&) = delete;
 
-  PixelRect rect() const override;
-  void move(int x, int y) override;
-  void resize(int width, int height) override;
   void show() override;
-  void setBackColour(Colour colour) override;
-
-  std::int32_t getWindowLong(int index) override;
-  void setWindowLong(int index, std::int32_t value) override;
-  void setLayeredWindowAttributes(Colour key, std::uint8_t alpha, std::uint32_t flags) override;
   void setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, int cy, std::uint32_t flags) override;
 
   void giveFocus() override {}  // focus is the user's: never taken from a timer
   void releaseCapture() override;
   void dragMove() override;
-
-  void setControlVisible(int controlId, bool visible) override;
-  bool controlVisible(int controlId) const override;
-  std::string text(int controlId) const override;
-  void setText(int controlId, const std::string& text) override;
-
-  void setTimerEnabled(int timerId, bool enabled) override;
-  bool timerEnabled(int timerId) const override;
 
   // A message box of the program is about to show / has gone: a drag's
   // pointer grab gives way to it, and comes back only if the button is
@@ -84,13 +77,7 @@ class PetWindow final : public Window, private Commits::Committer {
   bool argb() const { return depth_ == 32; }
 
  private:
-  struct Control {
-    ControlKind kind;
-    bool visible;
-    Geometry place;               // screen pixels, in the window
-    image::Image picture;         // pictures: scaled to the control
-    std::string text;
-  };
+  using Control = PetControl;
   struct Look {  // what the window shows, made once per combination
     xcb_pixmap_t pixmap = XCB_NONE;
     std::vector<ShapeRect> shape;
@@ -98,9 +85,6 @@ class PetWindow final : public Window, private Commits::Committer {
   };
 
   void commit() override;
-  void changed();
-  const Control& control(int id) const;
-  int timerHandle(int timerId) const;
   bool keyed() const;
   std::vector<bool> visibility() const;
   const Look& currentLook();
@@ -116,26 +100,16 @@ class PetWindow final : public Window, private Commits::Committer {
   void endDrag();
 
   PetEnv& env_;
-  WindowEvents* events_;
-  std::shared_ptr<bool> alive_;
   xcb_connection_t* c_;
   xcb_window_t id_ = XCB_NONE;
   xcb_colormap_t colormap_ = XCB_NONE;
   xcb_gcontext_t gc_ = XCB_NONE;
   std::uint8_t depth_ = 0;
-  std::vector<Control> controls_;
-  std::vector<int> timers_;  // event loop ids, by timer id - 1
-
-  Geometry logical_;        // what the program sees, in its own pixels
-  Geometry sent_;           // what the server was last told, screen pixels
-  Colour backColour_;
-  std::int32_t extendedStyle_ = 0;
-  Colour key_ = 0;
-  std::uint32_t layeredFlags_ = 0;
+  Geometry sent_;  // what the server was last told, screen pixels
   std::map<std::vector<std::uint64_t>, Look> looks_;
   const Look* shown_ = nullptr;
 
-  bool wantMapped_ = false, mapped_ = false;
+  bool mapped_ = false;
   bool wantAbove_ = false, sentAbove_ = false;
   bool raiseWanted_ = false;
   // Stacking: whether the window manager's list changed since we last looked,

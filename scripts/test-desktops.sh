@@ -73,9 +73,14 @@ rows=()
 
 # The name of a process the desktop started that is no longer running, if any.
 dead_process() {
-  local pid name
+  local pid name stat
   while read -r pid name; do
-    [[ $(cut -c1-15 "/proc/$pid/comm" 2>/dev/null) == "${name:0:15}" ]] || { echo "$name"; return 0; }
+    # A dead process not yet reaped (a zombie) still has its name.
+    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || stat=
+    if [[ $(cut -c1-15 "/proc/$pid/comm" 2>/dev/null) != "${name:0:15}" || ${stat##*) } == [ZX]* ]]; then
+      echo "$name"
+      return 0
+    fi
   done <"$1/processes"
   return 1
 }

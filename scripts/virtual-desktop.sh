@@ -294,6 +294,9 @@ start_desktop() {
       # A runtime folder of its own, since the audio server (root) wants
       # its own; clients name sway's socket by its full path.
       chmod 711 "$state"
+      # Afresh: a sway started anew after a crash must not find the old
+      # one's sockets.
+      rm -rf "$state/sway-runtime"
       mkdir -p "$state/sway-runtime"
       chmod 700 "$state/sway-runtime"
       chown nobody "$state/sway-runtime"

@@ -33,6 +33,23 @@ def wait_for(what, test, timeout=30.0, every=0.1):
         time.sleep(every)
 
 
+def hold_session(as_user, env):
+    """Wine's session processes (services and the rest) on the real clock for
+    the whole run, held by an idle console program; returns it. Started by a
+    first program whose wall clock libfaketime stops, they would run on a
+    clock that stands still: under Wine 10 that program and every later one
+    then hang before their first window."""
+    subprocess.run(as_user + [WINESERVER, "-p"], env=env, check=True, timeout=60,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    holder = subprocess.Popen(as_user + [WINE, "cmd", "/c", "pause"], env=env, stdin=subprocess.PIPE,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    # A program's start waits for the services: once this one has run, they
+    # are up, and the holder keeps them.
+    subprocess.run(as_user + [WINE, "cmd", "/c", "exit"], env=env, check=True, timeout=120,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return holder
+
+
 class Desktop:
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="guizzolo-wine-")
@@ -84,6 +101,7 @@ class Desktop:
         subprocess.run([WINE, "wineboot", "-i"], env=self.wine_env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         subprocess.run([WINESERVER, "-w"], env=self.wine_env, check=True, timeout=300)
+        self.procs.append(hold_session([], self.wine_env))
         return self
 
     def stop(self):

@@ -15,7 +15,7 @@ from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(1, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from desktop import Desktop, wait_for  # noqa: E402
+from desktop import Desktop, hold_session, wait_for  # noqa: E402
 import moments  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
@@ -555,6 +555,7 @@ class Run:
         as_nobody = ["setpriv", f"--reuid={nobody}", f"--regid={nobody}", "--clear-groups", "--"]
         subprocess.run(as_nobody + ["/usr/lib/wine/wine64", "wineboot", "-i"], env=env, timeout=300,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        holder = hold_session(as_nobody, env)
         drive_c = os.path.join(home, "prefix", "drive_c")
         folder = os.path.join(drive_c, "Program Files", "Guizzolo")
         os.makedirs(folder)  # root's: nobody may read it, not write it
@@ -611,6 +612,7 @@ class Run:
         finally:
             subprocess.run(as_nobody + ["/usr/lib/wine/wineserver", "-k"], env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.d.end(holder)
 
     def run(self):
         try:

@@ -204,9 +204,10 @@ class Checks:
         for _ in range(3):
             self.panel_origin(panel)
             pg = self.d.geometry(panel) or (0, 0, 0, 0)
-            self.run.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)
+            with self.run.held_still():  # no fish swims over the close box meanwhile
+                self.run.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)
             try:
-                wait_for('the panel to close', lambda: not self.d.find(test_wine.PANEL), 4)
+                wait_for('the panel to close', lambda: not self.d.find(test_wine.PANEL), 10)
                 return True
             except TimeoutError:
                 pass
@@ -295,16 +296,18 @@ class Checks:
         # A restart reads it back: closing the panel stores the pet's copy of
         # what was read (an empty line had nothing been read).
         proc = d.launch(PROGRAM + r'\NuvoNuvo.exe')
-        value = None
+        value = steps = None
         try:
             pet = self.swims('installed-restart')
             if pet and places:
                 time.sleep(1.0)
                 os.utime(places[0], (1e9, 1e9))
                 panel = self.run.press_panel_open(pet)
-                if panel and self.close_panel(panel):
+                closed = bool(panel) and self.close_panel(panel)
+                steps = f'panel {panel}, closed {closed}'
+                if closed:
                     try:
-                        wait_for('the store to be written', lambda: os.stat(places[0]).st_mtime > 1e9 + 1, 5)
+                        wait_for('the store to be written', lambda: os.stat(places[0]).st_mtime > 1e9 + 1, 30)
                         match = re.fullmatch(rb'(\d+)\r\n', open(places[0], 'rb').read())
                         value = int(match.group(1)) if match else None
                     except TimeoutError:
@@ -312,7 +315,7 @@ class Checks:
         finally:
             d.end(proc)
         check('a restart reads the VirtualStore Ph.ini back (the closed panel stores 90..100)',
-              value is not None and 90 <= value <= 100, repr(value))
+              value is not None and 90 <= value <= 100, f'{value!r}; {steps}')
         d.wine('wineboot', '-e', timeout=60)  # any process left ends before the uninstall
 
         # An administrator uninstalls: the folder is writable for them again.

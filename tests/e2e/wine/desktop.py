@@ -39,8 +39,6 @@ def hold_session(as_user, env):
     first program whose wall clock libfaketime stops, they would run on a
     clock that stands still: under Wine 10 that program and every later one
     then hang before their first window."""
-    subprocess.run(as_user + [WINESERVER, "-p"], env=env, check=True, timeout=60,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     holder = subprocess.Popen(as_user + [WINE, "cmd", "/c", "pause"], env=env, stdin=subprocess.PIPE,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     # A program's start waits for the services: once this one has run, they

@@ -151,6 +151,7 @@ for kind in "${kinds[@]}"; do
       echo "== $kind: $dead died before or during the $name check; the desktop is started anew (old logs in $logs/died/)"
       mkdir -p "$logs/died"
       cp "$desktop"/*.log "$log" "$logs/died/" 2>/dev/null
+      cp "$desktop"/*/core* "$logs/died/" 2>/dev/null
       scripts/virtual-desktop.sh stop "$desktop"
       GUIZZOLO_DESKTOP_TIMEOUT=${GUIZZOLO_DESKTOP_TIMEOUT:-60} timeout 150 \
         scripts/virtual-desktop.sh start "$desktop" --desktop "$kind" 2>>"$logs/start.err"

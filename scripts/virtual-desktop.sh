@@ -306,11 +306,16 @@ xwayland enable
 focus_follows_mouse no
 SWAY
       # The x11 backend draws the one output into a window at 0,0 of the
-      # Xvfb: a point there is the same point of sway's screen.
-      env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_RUNTIME_DIR="$state/sway-runtime" DISPLAY="$display" \
-        WLR_BACKENDS=x11 WLR_RENDERER=pixman WLR_X11_OUTPUTS=1 \
-        setpriv --reuid=nobody --regid=nogroup --clear-groups -- sway -c "$state/sway.config" \
-        >"$state/sway.log" 2>&1 &
+      # Xvfb: a point there is the same point of sway's screen. Should it
+      # crash, it leaves a core in its runtime folder.
+      (
+        ulimit -c unlimited
+        cd "$state/sway-runtime"
+        exec env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_RUNTIME_DIR="$state/sway-runtime" DISPLAY="$display" \
+          WLR_BACKENDS=x11 WLR_RENDERER=pixman WLR_X11_OUTPUTS=1 \
+          setpriv --reuid=nobody --regid=nogroup --clear-groups -- sway -c "$state/sway.config" \
+          >"$state/sway.log" 2>&1
+      ) &
       record $! sway
       local pid=$!
       # It names its socket itself (wayland-N).

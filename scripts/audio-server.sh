@@ -26,15 +26,8 @@ kind=${3:-pulseaudio}
 limit=${GUIZZOLO_DESKTOP_TIMEOUT:-30}
 sink=guizzolo_sink
 
-wait_for() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [[ $SECONDS -lt $deadline ]] || return 1
-    sleep 0.2
-  done
-}
-
-alive() { kill -0 "$1" 2>/dev/null; }
+# shellcheck source=scripts/processes.sh
+. "$(dirname "$0")/processes.sh"
 
 # Each process started is one line "PID NAME" of STATE_DIR/processes.
 launch() {
@@ -44,20 +37,9 @@ launch() {
 }
 
 stop() {
-  local file=$state/processes pid name pids=()
-  [[ -f $file ]] || return 0
-  while read -r pid name; do
-    [[ $(cut -c1-15 "/proc/$pid/comm" 2>/dev/null) == "${name:0:15}" ]] && pids=("$pid" "${pids[@]}")
-  done <"$file"
-  rm -f "$file" "$state/server.pid"
-  [[ ${#pids[@]} -gt 0 ]] || return 0
-  kill "${pids[@]}" 2>/dev/null || true
-  local deadline=$((SECONDS + 5))
-  for pid in "${pids[@]}"; do
-    while alive "$pid" && [[ $SECONDS -lt $deadline ]]; do sleep 0.1; done
-    alive "$pid" && kill -9 "$pid" 2>/dev/null || true
-  done
-  return 0
+  [[ -f $state/processes ]] || return 0
+  rm -f "$state/server.pid"
+  end_listed "$state/processes"
 }
 
 fail() {

@@ -62,16 +62,8 @@ done
 audio_server=$(dirname "$0")/audio-server.sh
 limit=${GUIZZOLO_DESKTOP_TIMEOUT:-30}
 
-# Waits up to $1 seconds for the command that follows to succeed.
-wait_for() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [[ $SECONDS -lt $deadline ]] || return 1
-    sleep 0.2
-  done
-}
-
-alive() { kill -0 "$1" 2>/dev/null; }
+# shellcheck source=scripts/processes.sh
+. "$(dirname "$0")/processes.sh"
 
 # Every process start begins is one line "PID NAME" of STATE_DIR/processes,
 # and its PID alone in STATE_DIR/name.pid (bench/ reads xvfb.pid).
@@ -83,22 +75,10 @@ record() {
 # Ends the processes start recorded, the last started first: TERM to all,
 # then KILL what is left after five seconds.
 stop() {
-  local file=$state/processes pid name pids=()
   [[ ! -d $state/sound ]] || "$audio_server" stop "$state/sound"
-  [[ -f $file ]] || return 0
-  while read -r pid name; do
-    # Only if that PID still runs what was started (PIDs get reused).
-    [[ $(cut -c1-15 "/proc/$pid/comm" 2>/dev/null) == "${name:0:15}" ]] && pids=("$pid" "${pids[@]}")
-  done <"$file"
-  rm -f "$file" "$state"/*.pid
-  [[ ${#pids[@]} -gt 0 ]] || return 0
-  kill "${pids[@]}" 2>/dev/null || true
-  local deadline=$((SECONDS + 5))
-  for pid in "${pids[@]}"; do
-    while alive "$pid" && [[ $SECONDS -lt $deadline ]]; do sleep 0.1; done
-    alive "$pid" && kill -9 "$pid" 2>/dev/null || true
-  done
-  return 0
+  [[ -f $state/processes ]] || return 0
+  rm -f "$state"/*.pid
+  end_listed "$state/processes"
 }
 
 fail() {

@@ -163,24 +163,10 @@ for kind in "${kinds[@]}"; do
       run_check
       rc=$?
     fi
-    # A check that presses on the swimming fish can still lose a race with
-    # the compositor now and then (mutter's Wayland session, muffin): a
-    # failure is tried once more, and a pass then shows as "ok-2nd" in the
-    # table, with the first try's log kept beside, so it is seen, not hidden.
-    second=no
-    if [[ $rc -ne 0 ]] && ! grep -q 'unexpected successes=' "$log"; then
-      echo "-- $kind $name: failed once, tried again (first log $log.first)"
-      tail -n 8 "$log"
-      mv "$log" "$log.first"
-      run_check
-      rc=$?
-      second=yes
-    fi
     if [[ $rc -eq 0 ]]; then
       if grep -q 'expected failures=' "$log"; then result=xfail
       elif grep -q 'skipped=' "$log"; then result=skip
       else result=ok; fi
-      [[ $second == no ]] || result=$result-2nd
     else
       if grep -q 'unexpected successes=' "$log"; then result=XPASS; else result=fail; fi
       bad=1

@@ -90,16 +90,7 @@ LayerPetWindow::~LayerPetWindow() {
 void LayerPetWindow::setWindowPos(std::intptr_t, int x, int y, int cx, int cy, std::uint32_t flags) {
   // Both bands are the overlay layer: above every window, the panel too, as
   // the band of ordinary windows' top is on X11.
-  if ((flags & win::kSwpNoMove) == 0) {
-    logical_.x = x;
-    logical_.y = y;
-  }
-  if ((flags & win::kSwpNoSize) == 0) {
-    logical_.width = std::max(cx, 1);
-    logical_.height = std::max(cy, 1);
-  }
-  if ((flags & win::kSwpShowWindow) != 0) wantMapped_ = true;
-  if ((flags & win::kSwpHideWindow) != 0) wantMapped_ = false;
+  keepPlace(x, y, cx, cy, flags);
   changed();
 }
 

@@ -105,6 +105,20 @@ class KeptWindow : public Window, protected Commits::Committer {
     commits_.add(this);
   }
 
+  // What SetWindowPos asks of the place, the size and the visibility.
+  void keepPlace(int x, int y, int cx, int cy, std::uint32_t flags) {
+    if ((flags & win::kSwpNoMove) == 0) {
+      logical_.x = x;
+      logical_.y = y;
+    }
+    if ((flags & win::kSwpNoSize) == 0) {
+      logical_.width = std::max(cx, 1);
+      logical_.height = std::max(cy, 1);
+    }
+    if ((flags & win::kSwpShowWindow) != 0) wantMapped_ = true;
+    if ((flags & win::kSwpHideWindow) != 0) wantMapped_ = false;
+  }
+
   void changed() {
     if (!commits_.deferred()) commit();
   }

@@ -175,16 +175,7 @@ void PetWindow::setWindowPos(std::intptr_t insertAfter, int x, int y, int cx, in
     if (above != wantAbove_) stackingChanged_ = true;  // a new band: look again
     wantAbove_ = above;
   }
-  if ((flags & win::kSwpNoMove) == 0) {
-    logical_.x = x;
-    logical_.y = y;
-  }
-  if ((flags & win::kSwpNoSize) == 0) {
-    logical_.width = std::max(cx, 1);
-    logical_.height = std::max(cy, 1);
-  }
-  if ((flags & win::kSwpShowWindow) != 0) wantMapped_ = true;
-  if ((flags & win::kSwpHideWindow) != 0) wantMapped_ = false;
+  keepPlace(x, y, cx, cy, flags);
   if ((flags & win::kSwpNoZOrder) == 0) raiseWanted_ = true;
   changed();
 }

@@ -171,38 +171,15 @@ class Checks:
         return glob.glob(os.path.join(self.d.drive_c, 'users', '*', 'AppData', 'Local', 'VirtualStore',
                                       'Program Files', 'Guizzolo', 'Ph.ini'))
 
-    def panel_origin(self, panel):
-        """The panel's client origin once the panel is active and keeps its
-        place (Wine centres it after mapping it; under load that comes late)."""
-        self.d.xdo('windowactivate', panel)
-        try:
-            geo = wait_for('the panel to keep its place', lambda: self.run.still_geometry(panel, 0.4), 10)
-        except TimeoutError:
-            geo = self.d.geometry(panel) or (0, 0, 0, 0)
-        return self.run.client_origin(geo)
-
-    def press_in_panel(self, panel, twips_box, done, what):
-        """Clicks the middle of a control, again while done() stays false."""
-        x0, y0, w, h = twips_box
-        for _ in range(3):
-            ox, oy = self.panel_origin(panel)
-            self.run.click_at(ox + (x0 + w // 2) // test_wine.TPP, oy + (y0 + h // 2) // test_wine.TPP, 1)
-            try:
-                return wait_for(what, done, 5)
-            except TimeoutError:
-                pass
-        self.shot(what.replace(' ', '-') + '-failed.png')
-        return None
-
     def feed(self, pet, store_probe):
         panel = self.run.press_panel_open(pet)
         if not check('a press on the fish brings up the panel', panel is not None):
             return None
-        return self.press_in_panel(panel, FEED, store_probe, 'the feed to be stored')
+        return self.run.press_in_panel(panel, FEED, store_probe, 'the feed to be stored')
 
     def close_panel(self, panel):
         for _ in range(3):
-            self.panel_origin(panel)
+            self.run.panel_origin(panel)
             pg = self.d.geometry(panel) or (0, 0, 0, 0)
             # Not held still: Wine's close box follows the button as it is
             # when the press is taken, and a late press finds it up.
@@ -217,7 +194,7 @@ class Checks:
     def end_by_exit_button(self, pet):
         """The exit button, then OK on the credit box: the program ends."""
         panel = self.run.press_panel_open(pet)
-        if panel is None or not self.press_in_panel(panel, EXIT, lambda: self.d.find('Guizzolo'),
+        if panel is None or not self.run.press_in_panel(panel, EXIT, lambda: self.d.find('Guizzolo'),
                                                      'the credit message'):
             return False
         self.d.xdo('key', 'Return')

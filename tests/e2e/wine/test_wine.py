@@ -525,6 +525,11 @@ class Run:
             if panel is None:
                 check("exit button: panel for the exit button", False)
                 return
+            # The pressed fish stops where it is and stays on top: the
+            # panel goes to the corner farthest from it, so that the fish
+            # cannot lie over the exit button.
+            fish = d.geometry(pet) or (0, 0, 0, 0)
+            d.xdo("windowmove", panel, 20 if fish[0] > 640 else 900, 40 if fish[1] > 400 else 640)
             found = self.press_in_panel(panel, (2760, 1080, 2055, 255), lambda: d.find("Guizzolo"),
                                         "the credit message")
             box = found[0] if found else None

@@ -6,7 +6,6 @@ does, storing the pet's copy of the hunger value."""
 import os
 import shutil
 import subprocess
-import time
 
 import harness
 import panel_helpers as ph

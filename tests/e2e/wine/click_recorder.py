@@ -7,7 +7,6 @@ program asks for it with ESC [ ? 1000 h. Typed keys go to PATH.keys.
 
 import os
 import sys
-import termios
 import tty
 
 out_path = sys.argv[1]

@@ -251,7 +251,7 @@ class Run:
             # Another program's window, activated: the pet stays above it and
             # the other program keeps the activation.
             clicks = os.path.join(d.root, "clicks.txt")
-            term = d._spawn(["xterm", "-T", "Below", "-bg", "white", "-geometry", "200x75+0+0",
+            d._spawn(["xterm", "-T", "Below", "-bg", "white", "-geometry", "200x75+0+0",
                              "-e", "/usr/bin/python3", os.path.join(os.path.dirname(__file__), "click_recorder.py"), clicks])
             wait_for("the xterm", lambda: os.path.exists(clicks + ".ready"), 30)
             below = wait_for("the xterm window", lambda: d.find("Below"), 10)[0]

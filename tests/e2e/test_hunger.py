@@ -53,7 +53,9 @@ class Hunger(E2ETest):
         data = self.sample(pet, window)
         value = ph.store_number(data)
         self.assertIsNotNone(value, f'Ph.ini after closing the panel: {data!r}')
-        self.assertTrue(40 <= value <= 50,
+        # Only falling from 50 can leave more than 30, however many hunger
+        # steps a busy machine's ticks brought.
+        self.assertTrue(30 < value <= 50,
                         f'the pet copy {value} does not come from the 50 read at the first tick')
 
     def assert_dies(self, store):

@@ -127,11 +127,20 @@ def clear_points():
     return pts
 
 
+def _read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
 class Run:
     def __init__(self, build, artifacts):
         self.build = build
         self.artifacts = artifacts
         self.d = Desktop()
+        self.presses = []  # (when, pet rectangle) of the last presses that opened the panel
 
     def shot(self, name):
         return self.d.screenshot(os.path.join(self.artifacts, name))
@@ -188,18 +197,33 @@ class Run:
             geo = self.d.geometry(panel) or (0, 0, 0, 0)
         return self.client_origin(geo)
 
-    def press_in_panel(self, panel, twips_box, done, what):
+    def press_in_panel(self, panel, twips_box, done, what, wait=5):
         """Clicks the middle of a control, again while done() stays false."""
         x0, y0, w, h = twips_box
         for _ in range(3):
             ox, oy = self.panel_origin(panel)
             self.click_at(ox + (x0 + w // 2) // TPP, oy + (y0 + h // 2) // TPP, 1)
             try:
-                return wait_for(what, done, 5)
+                return wait_for(what, done, wait)
             except TimeoutError:
                 pass
         self.shot(what.replace(" ", "-") + "-failed.png")
         return None
+
+    def record_windows(self, name, proc=None):
+        """On a failure: the window stack, the active window, the pointer and
+        what the program's threads are doing, beside the screenshots, to tell
+        a lost press from a covered panel or a program that hangs."""
+        d = self.d
+        with open(os.path.join(self.artifacts, name + ".txt"), "w") as f:
+            f.write(d.run_out(["xwininfo", "-root", "-tree"]))
+            f.write(f"\nactive {d.xdo('getactivewindow').strip()} focus {d.xdo('getwindowfocus').strip()}"
+                    f" pointer {d.xdo('getmouselocation').strip()}\n"
+                    f"presses on the fish (monotonic s, pet): {self.presses}, now {time.monotonic():.1f}\n")
+            for task in sorted(os.listdir(f"/proc/{proc.pid}/task")) if proc and proc.poll() is None else []:
+                f.write(f"thread {task}: {_read(f'/proc/{proc.pid}/task/{task}/stat')!r}"
+                        f" {_read(f'/proc/{proc.pid}/task/{task}/wchan')!r}\n")
+        self.shot(name + ".png")
 
     def panel(self, timeout=4.0):
         try:
@@ -318,7 +342,7 @@ class Run:
             panel = self.press_panel_open(pet)
             check("the panel comes up", panel is not None)
             if panel:
-                self.panel_checks(panel, folder, pet)
+                self.panel_checks(panel, folder, pet, proc)
                 # Close box: the panel goes, the store keeps the pet copy, and
                 # the fish swims again.
                 pg = d.geometry(panel) or (0, 0, 0, 0)
@@ -396,14 +420,15 @@ class Run:
             d.end(proc)
 
     def press_panel_open(self, pet):
+        self.presses = []
         for _ in range(6):
-            self.press_fish(pet, 3)
+            self.presses.append((round(time.monotonic(), 1), self.press_fish(pet, 3)))
             panel = self.panel(8)
             if panel:
                 return panel
         return None
 
-    def panel_checks(self, panel, folder, pet):
+    def panel_checks(self, panel, folder, pet, proc):
         d = self.d
         d.xdo("windowactivate", panel)
         time.sleep(0.8)
@@ -446,29 +471,16 @@ class Run:
             os.path.join(self.artifacts, "panel-crop.png"))
         # Feed: exactly "100" CR LF in Ph.ini.
         store = os.path.join(folder, "Ph.ini")
-        cx, cy = (3240 + 1575 // 2) // TPP, (120 + 255 // 2) // TPP
         # Feeding twice is feeding once, so a press lost under Wine is retried.
-        for _ in range(3):
-            self.click_at(ox + cx, oy + cy, 1)
-            try:
-                wait_for("the store", lambda: open(store, "rb").read() == b"100\r\n", 4)
-                break
-            except (TimeoutError, OSError):
-                pass
+        self.press_in_panel(panel, (3240, 120, 1575, 255), lambda: _read(store) == b"100\r\n", "the store")
         content = open(store, "rb").read() if os.path.exists(store) else None
-        check("feed button writes exactly 100 CR LF to Ph.ini", content == b"100\r\n", repr(content))
+        if not check("feed button writes exactly 100 CR LF to Ph.ini", content == b"100\r\n", repr(content)):
+            self.record_windows("feed-failed", proc)
         leftovers = [n for n in os.listdir(folder) if n.endswith(".new")]
         check("no temporary file left beside Ph.ini", not leftovers, repr(leftovers))
         # The web link: the address goes to the system's browser.
-        lx, ly = (120 + 1935 // 2) // TPP, (1080 + 255 // 2) // TPP
-        browsed = None
-        for _ in range(3):
-            self.click_at(ox + lx, oy + ly, 1)
-            try:
-                browsed = wait_for("the browser", lambda: os.path.exists(d.browsed) and open(d.browsed).read(), 15)
-                break
-            except TimeoutError:
-                pass
+        browsed = self.press_in_panel(panel, (120, 1080, 1935, 255),
+                                      lambda: (_read(d.browsed) or b"").decode(), "the browser", 15)
         check("the web link hands the address to the browser",
               browsed is not None and "https://guizzolo.example.org/" in browsed, repr(browsed))
         check("the panel stays open after the link", bool(d.find(PANEL)))
@@ -622,18 +634,22 @@ class Run:
             open_and_close_panel()
             stored = open(copy, "rb").read() if os.path.exists(copy) else None
             value = int(stored) if stored and stored.strip().isdigit() and stored.endswith(b"\r\n") else None
+            # Unfed, the value only falls, by as many hunger steps as the
+            # ticks of the run brought: a busy machine brings more.
             check("installed read-only: closing the panel stores the value in VirtualStore",
-                  value is not None and 40 <= value <= 50, repr(stored))
+                  value is not None and 0 < value <= 50, repr(stored))
             check("installed read-only: Ph.ini in Program Files is left as it was",
                   open(os.path.join(folder, "Ph.ini"), "rb").read() == b"50\r\n")
             if stored:
+                # Above the 50 in Program Files: a value over 50 can only
+                # have come from the copy, however many steps the run took.
                 with open(copy, "wb") as f:  # still nobody's file
-                    f.write(b"30\r\n")
+                    f.write(b"90\r\n")
                 os.utime(copy, (1e9, 1e9))
                 open_and_close_panel()
                 again = open(copy, "rb").read()
                 check("installed read-only: the next run reads the VirtualStore copy first",
-                      again.strip().isdigit() and 25 <= int(again) <= 30, repr(again))
+                      again.strip().isdigit() and 50 < int(again) <= 90, repr(again))
         finally:
             subprocess.run(as_nobody + ["/usr/lib/wine/wineserver", "-k"], env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -210,6 +210,20 @@ class Run:
         self.shot(what.replace(" ", "-") + "-failed.png")
         return None
 
+    def panel_aside(self, panel, fish):
+        """Moves the panel to the screen corner farthest from the fish (the
+        pet rectangle `fish`), which stays on top and could lie over a
+        control; returns the panel's rectangle there. The move also tells
+        Wine where the panel is: when the window manager's reparenting of a
+        new panel comes late, Wine can take the (0, 0) inside the frame for
+        the panel's place on the screen, and then every press on the panel
+        falls outside it as Wine sees it."""
+        px = 20 if fish[0] > 640 else 1280 - 360
+        py = 40 if fish[1] > 400 else 800 - 160
+        self.d.xdo("windowmove", panel, px, py)
+        return wait_for("the panel in the corner", lambda: (g := self.d.geometry(panel)) and
+                        abs(g[0] - px) <= 40 and abs(g[1] - py) <= 40 and g, 30)
+
     def record_windows(self, name, proc=None):
         """On a failure: the window stack, the active window, the pointer and
         what the program's threads are doing, beside the screenshots, to tell
@@ -342,6 +356,7 @@ class Run:
             panel = self.press_panel_open(pet)
             check("the panel comes up", panel is not None)
             if panel:
+                self.panel_aside(panel, d.geometry(pet) or (0, 0, 0, 0))
                 self.panel_checks(panel, folder, pet, proc)
                 # Close box: the panel goes, the store keeps the pet copy, and
                 # the fish swims again.
@@ -393,11 +408,7 @@ class Run:
             # panel first goes to the screen corner farthest from the fish,
             # where it covers none of the fish's pixels.
             if still and panel:
-                px = 20 if still[0] > 640 else 1280 - 360
-                py = 40 if still[1] > 400 else 800 - 160
-                d.xdo("windowmove", panel, px, py)
-                pg = wait_for("the panel in the corner", lambda: (g := d.geometry(panel)) and
-                              abs(g[0] - px) <= 40 and abs(g[1] - py) <= 40 and g, 30)
+                pg = self.panel_aside(panel, still)
                 target = None
                 for (x, y) in clear_points():
                     sx, sy = still[0] + x, still[1] + y
@@ -537,11 +548,7 @@ class Run:
             if panel is None:
                 check("exit button: panel for the exit button", False)
                 return
-            # The pressed fish stops where it is and stays on top: the
-            # panel goes to the corner farthest from it, so that the fish
-            # cannot lie over the exit button.
-            fish = d.geometry(pet) or (0, 0, 0, 0)
-            d.xdo("windowmove", panel, 20 if fish[0] > 640 else 900, 40 if fish[1] > 400 else 640)
+            self.panel_aside(panel, d.geometry(pet) or (0, 0, 0, 0))
             found = self.press_in_panel(panel, (2760, 1080, 2055, 255), lambda: d.find("Guizzolo"),
                                         "the credit message")
             box = found[0] if found else None
@@ -615,7 +622,7 @@ class Run:
                 self.first_tick(pet)
                 panel = self.press_panel_open(pet)
                 if panel:
-                    pg = d.geometry(panel) or (0, 0, 0, 0)
+                    pg = self.panel_aside(panel, d.geometry(pet) or (0, 0, 0, 0))
                     for _ in range(3):
                         self.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)
                         try:

@@ -19,8 +19,13 @@ class FishShows(E2ETest):
         # not even before the window has its shape, nor in the first seconds
         # of swimming. How soon the fish shows is a figure of bench/bench.py
         # (first window), not a limit here: on a busy machine it varies.
-        while first_fish is None or time.monotonic() - pet.started < first_fish + 2:
-            self.assertLess(time.monotonic() - pet.started, 30, 'no fish on screen 30 s after start')
+        # Two seconds of swimming, and on until some shot found the fish in
+        # its window: a compositor starved by a busy machine can lag for
+        # longer than the four shots looked back on.
+        while (first_fish is None or time.monotonic() - pet.started < first_fish + 2
+               or (not in_window and time.monotonic() - pet.started < first_fish + 20)):
+            if first_fish is None:
+                self.assertLess(time.monotonic() - pet.started, 30, 'no fish on screen 30 s after start')
             before = harness.geometry(pet.pet_window() or 0)
             # A capture can take a second on some compositors: the fish is
             # timed from when the capture was asked for.

@@ -84,7 +84,7 @@ def box_during_drag(run, check, fish_point):
             run.shot("drag-box.png")
             d.xdo("mouseup", 1)
             time.sleep(0.5)
-            bg = d.geometry(box)
+            bg = run.aside(box, at_box or (0, 0, 0, 0))
             run.click_at(bg[0] + bg[2] // 2 - 15, bg[1] + bg[3] - 20, 1)  # the OK button
             try:
                 wait_for("the box to close", lambda: not d.find(BOX), 5)
@@ -147,8 +147,8 @@ def box_behind_typing(run, check):
             # A press on the box (away from the OK button and from the pet,
             # which may swim above it) makes it active: Return answers it.
             if d.find(BOX):
-                bg = d.geometry(box)
                 pg = d.geometry(d.find("Form1")[0]) if d.find("Form1") else (0, 0, 0, 0)
+                bg = run.aside(box, pg or (0, 0, 0, 0))
                 spots = [(bg[0] + 12, bg[1] + bg[3] - 12), (bg[0] + bg[2] - 12, bg[1] + bg[3] - 12),
                          (bg[0] + bg[2] - 12, bg[1] + 12), (bg[0] + 12, bg[1] + 12)]
                 free = [s for s in spots if not (pg[0] - 4 <= s[0] < pg[0] + pg[2] + 4 and pg[1] - 4 <= s[1] < pg[1] + pg[3] + 4)]

@@ -234,18 +234,18 @@ class Run:
         self.shot(what.replace(" ", "-") + "-failed.png")
         return None
 
-    def panel_aside(self, panel, fish):
-        """Moves the panel to the screen corner farthest from the fish (the
-        pet rectangle `fish`), which stays on top and could lie over a
-        control; returns the panel's rectangle there. The move also tells
-        Wine where the panel is: when the window manager's reparenting of a
-        new panel comes late, Wine can take the (0, 0) inside the frame for
-        the panel's place on the screen, and then every press on the panel
-        falls outside it as Wine sees it."""
+    def aside(self, window, fish):
+        """Moves a panel or a box to the screen corner farthest from the fish
+        (the pet rectangle `fish`), which stays on top and could lie over a
+        control; returns the window's rectangle there. The move also tells
+        Wine where the window is: when the window manager's reparenting of a
+        new window comes late, Wine can take the (0, 0) inside the frame for
+        the window's place on the screen, and then every press on it falls
+        outside it as Wine sees it."""
         px = 20 if fish[0] > 640 else 1280 - 360
         py = 40 if fish[1] > 400 else 800 - 160
-        self.d.xdo("windowmove", panel, px, py)
-        return wait_for("the panel in the corner", lambda: (g := self.d.geometry(panel)) and
+        self.d.xdo("windowmove", window, px, py)
+        return wait_for("the window in the corner", lambda: (g := self.d.geometry(window)) and
                         abs(g[0] - px) <= 40 and abs(g[1] - py) <= 40 and g, 30)
 
     def record_windows(self, name, proc=None):
@@ -380,7 +380,7 @@ class Run:
             panel = self.press_panel_open(pet)
             check("the panel comes up", panel is not None)
             if panel:
-                self.panel_aside(panel, d.geometry(pet) or (0, 0, 0, 0))
+                self.aside(panel, d.geometry(pet) or (0, 0, 0, 0))
                 self.panel_checks(panel, folder, pet, proc)
                 # Close box: the panel goes, the store keeps the pet copy, and
                 # the fish swims again.
@@ -432,7 +432,7 @@ class Run:
             # panel first goes to the screen corner farthest from the fish,
             # where it covers none of the fish's pixels.
             if still and panel:
-                pg = self.panel_aside(panel, still)
+                pg = self.aside(panel, still)
                 target = None
                 for (x, y) in clear_points():
                     sx, sy = still[0] + x, still[1] + y
@@ -572,7 +572,7 @@ class Run:
             if panel is None:
                 check("exit button: panel for the exit button", False)
                 return
-            self.panel_aside(panel, d.geometry(pet) or (0, 0, 0, 0))
+            self.aside(panel, d.geometry(pet) or (0, 0, 0, 0))
             found = self.press_in_panel(panel, (2760, 1080, 2055, 255), lambda: d.find("Guizzolo"),
                                         "the credit message")
             box = found[0] if found else None
@@ -646,7 +646,7 @@ class Run:
                 self.first_tick(pet)
                 panel = self.press_panel_open(pet)
                 if panel:
-                    pg = self.panel_aside(panel, d.geometry(pet) or (0, 0, 0, 0))
+                    pg = self.aside(panel, d.geometry(pet) or (0, 0, 0, 0))
                     for _ in range(3):
                         self.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)
                         try:

@@ -137,11 +137,20 @@ def type_text(text):
 
 def close_panel():
     """As the user closes it: sway's kill binding; elsewhere the window
-    manager's close (_NET_CLOSE_WINDOW)."""
+    manager's close (_NET_CLOSE_WINDOW). The panel's X window can be seen
+    before the compositor has taken it in, and until then neither command
+    finds it."""
     if harness.KIND == 'sway':
-        harness.run('swaymsg', f'[title="{harness.PANEL_TITLE}"] kill')
+        command = ('swaymsg', f'[title="{harness.PANEL_TITLE}"] kill')
     else:
-        harness.run('wmctrl', '-c', harness.PANEL_TITLE)
+        command = ('wmctrl', '-c', harness.PANEL_TITLE)
+
+    def closed():
+        try:
+            return harness.run(*command) is not None
+        except AssertionError:
+            return False
+    harness.poll(closed, 20, 'the compositor to close the panel')
 
 
 class LayerShell(E2ETest):

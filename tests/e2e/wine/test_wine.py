@@ -163,12 +163,15 @@ class Run:
 
     @contextlib.contextmanager
     def held_still(self):
-        """The running copies of the program stopped meanwhile, as a busy
+        """This run's copies of the program stopped meanwhile, as a busy
         machine may hold them: the fish stays where its place was read, and
-        a press waits in their queue until they go on."""
+        a press waits in their queue until they go on. Copies of another
+        test run on the same machine are left alone."""
+        ours = self.d.root.encode()
         pids = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
-            if b"NuvoNuvo.exe" in (_read(f"/proc/{pid}/cmdline") or b""):
+            if (b"NuvoNuvo.exe" in (_read(f"/proc/{pid}/cmdline") or b"")
+                    and ours in (_read(f"/proc/{pid}/environ") or b"")):
                 pids.append(int(pid))
         for pid in pids:
             os.kill(pid, signal.SIGSTOP)
@@ -314,7 +317,7 @@ class Run:
             # the other program keeps the activation.
             clicks = os.path.join(d.root, "clicks.txt")
             d._spawn(["xterm", "-T", "Below", "-bg", "white", "-geometry", "200x75+0+0",
-                             "-e", "/usr/bin/python3", os.path.join(os.path.dirname(__file__), "click_recorder.py"), clicks])
+                      "-e", "/usr/bin/python3", os.path.join(os.path.dirname(__file__), "click_recorder.py"), clicks])
             wait_for("the xterm", lambda: os.path.exists(clicks + ".ready"), 30)
             below = wait_for("the xterm window", lambda: d.find("Below"), 10)[0]
             d.xdo("windowactivate", below)

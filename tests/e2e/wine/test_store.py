@@ -17,6 +17,8 @@ import tempfile
 import threading
 import time
 
+from desktop import hold_session
+
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 NOBODY = 65534
@@ -65,6 +67,9 @@ class Prefix:
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         self.run([WINE, "wineboot", "-i"], timeout=300)
         self.run([WINESERVER, "-w"], timeout=300)
+        # The session held for the prefix's life: each program then starts
+        # into a running server, not into one that is going away.
+        self.holder = hold_session(self.argv([]), self.env)
 
     def argv(self, args):
         prefix = ["setpriv", f"--reuid={self.user}", f"--regid={self.user}", "--clear-groups", "--"] \
@@ -79,12 +84,14 @@ class Prefix:
         done = self.run([WINE, self.tool, *args])
         return done.returncode, done.stdout.decode("utf-8", "replace").strip()
 
-    def spawn(self, *args):
+    def spawn(self, *args, stderr=subprocess.DEVNULL):
         return subprocess.Popen(self.argv([WINE, self.tool, *args]), env=self.env,
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                stdout=subprocess.PIPE, stderr=stderr)
 
     def stop(self):
         self.run([WINESERVER, "-k"])
+        self.holder.kill()
+        self.holder.wait()
 
 
 def symlink_and_leftovers(wine, root):
@@ -184,10 +191,11 @@ def kill_bursts(nobody, root):
     bad_after = 0
     kills = 25
     idle = 0
-    ended = []  # the exit statuses of writers that ended by themselves
+    ended = []  # the exit statuses and last words of writers that ended by themselves
     for _ in range(kills):
         changes = counts["changes"]
-        writer = nobody.spawn("loop", windows(store), "7", "100")
+        said = tempfile.TemporaryFile()
+        writer = nobody.spawn("loop", windows(store), "7", "100", stderr=said)
         # A Wine process takes a while to start on a busy machine: the kill
         # comes once the reader has seen the writer change the value twice,
         # at a moment drawn from a fixed sequence.
@@ -204,8 +212,10 @@ def kill_bursts(nobody, root):
             os.kill(writer.pid, signal.SIGKILL)
         else:  # it ended by itself, which the writer never should
             idle += 1
-            ended.append(writer.returncode)
+            said.seek(0)
+            ended.append((writer.returncode, said.read()[-300:]))
         writer.wait()
+        said.close()
         data = read(store)
         if data is None or data.split(b"\r\n", 1)[0] not in (b"100", b"7"):
             bad_after += 1

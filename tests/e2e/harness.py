@@ -277,7 +277,7 @@ def cover_screen(window):
     screen, so that other windows can still come above it)."""
     if KIND.startswith('weston'):
         run('wmctrl', '-i', '-r', hex(window), '-b', 'add,maximized_vert,maximized_horz')
-        poll(lambda: '_NET_WM_STATE_MAXIMIZED_HORZ' in wm_state(window), 3, 'the window maximised')
+        poll(lambda: '_NET_WM_STATE_MAXIMIZED_HORZ' in wm_state(window), 20, 'the window maximised')
     else:
         before = poll(lambda: geometry(window), 10, f'the geometry of window {window}')
         want = _size_within_hints(window, *SCREEN)
@@ -466,7 +466,7 @@ class Recording:
             poll(lambda: subprocess.run(['pactl', 'list', 'short', 'source-outputs'], env=env,
                                         capture_output=True, text=True).stdout.strip(),
                  5, 'parec to connect')
-            poll(lambda: os.path.getsize(path) > 0, 5, 'parec to deliver data')
+            poll(lambda: os.path.getsize(path) > 0, 20, 'parec to deliver data')
         except BaseException:
             self.stop()
             raise
@@ -617,7 +617,7 @@ class Pet:
         found = [w for w in self.windows() if window_name(w) not in (PANEL_TITLE, BOX_TITLE)]
         return found[0] if len(found) == 1 else None
 
-    def wait_window(self, timeout=5):
+    def wait_window(self, timeout=30):
         window = poll(self.pet_window, timeout, 'the pet window')
         if INPUT_DISPLAY:
             time.sleep(nested_input.FIRST_INPUT_AFTER)

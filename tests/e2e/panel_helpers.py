@@ -117,7 +117,7 @@ def close_panel(pet, panel, timeout=5):
     """Closes the panel with the close box of its title bar (the rightmost
     button of openbox's frame); on other desktops, by asking the window
     manager to close it, which it may refuse."""
-    harness.poll(lambda: client_rect(panel), 3, 'the panel geometry')
+    harness.poll(lambda: client_rect(panel), 20, 'the panel geometry')
     if harness.KIND not in harness.CLICKABLE_FRAMES:
         harness.close_through_window_manager(panel)
         harness.poll(lambda: visible_panel(pet) is None, timeout, 'the panel to close')

@@ -28,9 +28,9 @@ class BoxManners(E2ETest):
         # A click on the box reaches it: it becomes the active window. While
         # the drag's grab held the pointer, no click reached any window.
         harness.click(x + w // 2, y + 10)
-        harness.poll(lambda: harness.active_window() == box, 3, 'the box activated by a click')
+        harness.poll(lambda: harness.active_window() == box, 20, 'the box activated by a click')
         harness.run('xdotool', 'key', 'Return')
-        harness.poll(lambda: box not in ph.message_boxes(), 3, 'the box to close on Return')
+        harness.poll(lambda: box not in ph.message_boxes(), 20, 'the box to close on Return')
         # The drag is over where it was (no snap back, no hang): the press
         # goes on to show the panel. The tick that opened the box still takes
         # its own step afterwards, and one more tick may fall before the

@@ -25,7 +25,7 @@ class ClickThrough(E2ETest):
 
         for attempt in range(10):
             harness.activate(aside)
-            harness.poll(lambda: harness.active_window() == aside, 3, 'the aside terminal active')
+            harness.poll(lambda: harness.active_window() == aside, 20, 'the aside terminal active')
             # The bottom-left pixel of the pet window: the bottom row is always
             # background, and one swim step in any direction keeps the point
             # on background or takes it outside the window.

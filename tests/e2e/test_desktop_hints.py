@@ -88,7 +88,7 @@ class DesktopHints(E2ETest):
             self.assertTrue(ph.mapped(owner), f'the panel is transient for 0x{owner:x}, '
                             'a window not on the screen')
         ph.click_panel(panel, ph.centre(ph.EXIT))
-        box = harness.poll(ph.message_boxes, 5, 'the credit box')[0]
+        box = harness.poll(ph.message_boxes, 20, 'the credit box')[0]
         owner = transient_for(box)
         try:
             if owner is not None:

@@ -65,7 +65,7 @@ class DoubleDensity(E2ETest):
             fish = sum(1 for _, p in harness.pixels(shot, (x, y, x + w, y + h))
                        if harness.is_fish_blue(p))
             return (before, shot) if fish > 4 * 300 else None
-        before, shot = harness.poll(still_shot_with_fish, 5, 'the fish drawn, standing still')
+        before, shot = harness.poll(still_shot_with_fish, 20, 'the fish drawn, standing still')
         shot.save(self.artifact(f'{name}.png'))
         colours = harness.count_colours(shot)
         self.assertEqual(sum(n for c, n in colours.items() if harness.is_near_key(c)), 0,

@@ -12,14 +12,14 @@ class HiDpi(E2ETest):
 
     def check_double(self, pet):
         window = pet.wait_window()
-        harness.poll(lambda: harness.geometry(window)[2:] == (174, 106), 3, 'a 174 x 106 window')
+        harness.poll(lambda: harness.geometry(window)[2:] == (174, 106), 20, 'a 174 x 106 window')
 
         def big_fish():
             # About four times the body of a single-size fish (some 470 pixels).
             colours = harness.count_colours(harness.screenshot())
             return sum(n for c, n in colours.items() if harness.is_fish_blue(c)) > 1500 and colours
 
-        colours = harness.poll(big_fish, 5, 'the fish drawn twice as large (the first tick shows it)')
+        colours = harness.poll(big_fish, 20, 'the fish drawn twice as large (the first tick shows it)')
         harness.screenshot(self.artifact('double.png'))
         self.assertEqual(colours.get(harness.KEY, 0), 0, 'key colour on screen')
         self.assertEqual(sum(n for c, n in colours.items() if harness.is_near_key(c)), 0, 'a cyan fringe')

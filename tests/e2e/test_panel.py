@@ -30,7 +30,7 @@ class Panel(E2ETest):
         harness.poll(lambda: not ph.above(window), 30, 'the pet out of the top band')
         ph.age_store(pet)
         ph.close_panel(pet, panel)
-        harness.poll(lambda: ph.store_written(pet), 3, 'Ph.ini written by the close')
+        harness.poll(lambda: ph.store_written(pet), 20, 'Ph.ini written by the close')
         data = ph.read_store(pet)
         value = ph.store_number(data)
         self.assertIsNotNone(value, f'Ph.ini after the close: {data!r}')
@@ -61,7 +61,7 @@ class Panel(E2ETest):
         before = ph.read_store(pet)
         mtime = os.stat(ph.store_path(pet))[stat.ST_MTIME]
         ph.click_panel(panel, ph.centre(ph.EXIT))
-        harness.poll(ph.message_boxes, 5, 'the credit box')
+        harness.poll(ph.message_boxes, 20, 'the credit box')
         self.assertFalse(ph.mapped(window) if window else False,
                          'the pet window is still shown beside the credit box')
         self.assertIsNone(pet.pet_window(), 'the pet is still there at the credit box')
@@ -90,7 +90,7 @@ class Panel(E2ETest):
                 return False
             with open(calls) as f:
                 return f.read().endswith('--\n')
-        harness.poll(called, 5, 'xdg-open to be called')
+        harness.poll(called, 20, 'xdg-open to be called')
         time.sleep(0.5)
         with open(calls) as f:
             self.assertEqual(f.read(), 'https://guizzolo.example.org/\n--\n',

@@ -65,7 +65,7 @@ class Pointer(E2ETest):
                      harness.activate(panel) or harness.active_window() == panel,
                      3, 'the panel active')
         harness.run('xdotool', 'key', key)
-        harness.poll(ph.message_boxes, 5, f'the credit box after {key} on the panel')
+        harness.poll(ph.message_boxes, 20, f'the credit box after {key} on the panel')
         self.assertIsNone(pet.pet_window(), 'the pet is still there at the credit box')
         ph.answer_box()
         ph.wait_exit(pet)
@@ -103,7 +103,7 @@ class Pointer(E2ETest):
         now = harness.geometry(window)
         self.assertLessEqual(abs(now[0] - pressed[0]) + abs(now[1] - pressed[1]), 15,
                              f'a right press dragged the fish ({pressed} -> {now})')
-        harness.poll(lambda: not ph.above(window), 3, 'the pet out of the top band')
+        harness.poll(lambda: not ph.above(window), 20, 'the pet out of the top band')
         harness.keep_screenshot(self.artifact('stopped.png'))
 
         # A press beside the fish: the window below gets it, the pet nothing.
@@ -122,10 +122,10 @@ class Pointer(E2ETest):
 
         ph.age_store(pet)
         ph.close_panel(pet, panel)
-        harness.poll(lambda: ph.store_written(pet), 3, 'Ph.ini written by the close')
+        harness.poll(lambda: ph.store_written(pet), 20, 'Ph.ini written by the close')
         self.assertIsNotNone(ph.store_number(ph.read_store(pet)), ph.read_store(pet))
         ph.wait_moved(window, now, 3, 'the fish to swim after the close')
-        harness.poll(lambda: ph.above(window), 3, 'the pet back in the top band')
+        harness.poll(lambda: ph.above(window), 20, 'the pet back in the top band')
 
     def test_middle_press_does_not_drag(self):
         pet = self.start_pet()

@@ -20,8 +20,8 @@ class QtOnDemand(E2ETest):
         pet = self.start_pet(sounds=('Sound.wav',))
         window = pet.wait_window()
         # The start-up sound plays without Qt too.
-        harness.poll(lambda: recording.peak() > 0.01, 3, 'the start-up sound')
-        harness.poll(lambda: time.monotonic() - pet.started >= 3, 4, '3 s of swimming')
+        harness.poll(lambda: recording.peak() > 0.01, 20, 'the start-up sound')
+        harness.poll(lambda: time.monotonic() - pet.started >= 3, 20, '3 s of swimming')
         self.assert_moves(pet, window, interval=0.5)
         self.assertEqual(qt_libraries(pet), [], 'Qt loaded by a fish that was never pressed')
         with open(f'/proc/{pet.proc.pid}/status') as f:
@@ -34,7 +34,7 @@ class QtOnDemand(E2ETest):
         self.assertIn('libQt6Widgets.so.6', ' '.join(qt_libraries(pet)))
         ph.age_store(pet)
         ph.close_panel(pet, panel)
-        harness.poll(lambda: ph.store_written(pet), 5, 'the store written by the close box')
+        harness.poll(lambda: ph.store_written(pet), 20, 'the store written by the close box')
         ph.wait_moved(window, harness.geometry(window), 10, 'the fish to swim on after the panel')
         self.assertTrue(pet.running())
         self.assert_quiet(pet)

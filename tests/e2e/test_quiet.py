@@ -11,7 +11,7 @@ class Quiet(E2ETest):
     def test_nothing_printed_while_swimming(self):
         pet = self.start_pet()
         window = pet.wait_window()
-        harness.poll(lambda: time.monotonic() - pet.started >= 3, 4, '3 s of swimming')
+        harness.poll(lambda: time.monotonic() - pet.started >= 3, 20, '3 s of swimming')
         self.assert_moves(pet, window, interval=0.5)
         self.assert_quiet(pet)
 
@@ -25,7 +25,7 @@ class Quiet(E2ETest):
         panel = harness.poll(pet.panel, 30, 'the control panel after a press on the fish')
         harness.activate(panel)
         harness.run('xdotool', 'key', '--clearmodifiers', 'alt+F4')
-        harness.poll(lambda: pet.panel() is None, 5, 'the panel to close')
+        harness.poll(lambda: pet.panel() is None, 20, 'the panel to close')
         self.assert_moves(pet, window)
         self.assertTrue(pet.running())
         self.assert_quiet(pet)

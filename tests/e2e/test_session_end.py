@@ -74,7 +74,7 @@ class SessionEnd(E2ETest):
         self.assertTrue(ph.store_written(pet), 'Ph.ini not written')
         # The pet copy is refreshed before the step: it still holds 21.
         self.assertEqual(ph.read_store(pet), b'21\r\n')
-        harness.poll(lambda: not ph.message_boxes(), 3, 'the box to go with the program')
+        harness.poll(lambda: not ph.message_boxes(), 20, 'the box to go with the program')
 
 
 class SessionManager:

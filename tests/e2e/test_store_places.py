@@ -82,7 +82,7 @@ class StorePlaces(E2ETest):
         aged(ph.store_path(pet))
         self.own_pet(pet)
         self.close_panel_once(pet)
-        harness.poll(lambda: written(ph.store_path(pet)), 5, 'the panel to store the value beside the program')
+        harness.poll(lambda: written(ph.store_path(pet)), 20, 'the panel to store the value beside the program')
         self.assertIn(ph.store_number(ph.read_store(pet)), range(40, 51))
         self.assertEqual(os.path.exists('/Ph.ini'), root_store_before, 'a store at /Ph.ini')
         self.assertTrue(pet.running())
@@ -115,7 +115,7 @@ class StorePlaces(E2ETest):
         self.own_pet(first)
         self.close_panel_once(first)
         user_store = first.user_store()
-        value = ph.store_number(harness.poll(lambda: read(user_store), 5, 'the user\'s copy of the store'))
+        value = ph.store_number(harness.poll(lambda: read(user_store), 20, 'the user\'s copy of the store'))
         self.assertIn(value, range(40, 51))
         self.assertEqual(ph.read_store(first), b'50\r\n', 'the program folder\'s file changed')
         self.assertEqual(os.listdir(folder).count('Ph.ini'), 1)
@@ -135,7 +135,7 @@ class StorePlaces(E2ETest):
         second.env['HOME'] = home
         self.own_pet(second)
         self.close_panel_once(second)
-        harness.poll(lambda: written(user_store), 5, 'the user\'s copy to be written again')
+        harness.poll(lambda: written(user_store), 20, 'the user\'s copy to be written again')
         self.assertIn(ph.store_number(read(user_store)), range(25, 31), 'not read back from the user\'s copy')
         self.assertEqual(ph.read_store(second), b'50\r\n')
 

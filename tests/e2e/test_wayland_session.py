@@ -13,7 +13,7 @@ class WaylandSession(E2ETest):
         window = pet.wait_window()
         self.assertIn('_NET_WM_STATE_ABOVE', harness.wm_state(window))
         self.assert_moves(pet, window)
-        harness.poll(lambda: time.monotonic() - pet.started >= 3, 4, '3 s of swimming')
+        harness.poll(lambda: time.monotonic() - pet.started >= 3, 20, '3 s of swimming')
         self.assert_quiet(pet)
 
 

@@ -6,6 +6,7 @@ pet is an X11 window and these are skipped."""
 import io
 import json
 import os
+import shutil
 import subprocess
 import tempfile
 
@@ -259,6 +260,7 @@ class LayerShell(E2ETest):
             self.skipTest(f'a compositor of its own is started only beside sway, not on {harness.KIND}')
         # A sway of its own, so that ending it ends no other check's desktop.
         state = tempfile.mkdtemp(prefix='guizzolo-own-sway-')
+        self.addCleanup(shutil.rmtree, state, True)  # after the stop below: cleanups run last first
         script = os.path.join(harness.HERE, '..', '..', 'scripts', 'virtual-desktop.sh')
         subprocess.run([script, 'start', state, '--desktop', 'sway', '--no-sound'], check=True, timeout=120,
                        capture_output=True)

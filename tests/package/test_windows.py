@@ -175,7 +175,6 @@ class Checks:
         panel = self.run.press_panel_open(pet)
         if not check('a press on the fish brings up the panel', panel is not None):
             return None
-        self.run.aside(panel, self.d.geometry(pet) or (0, 0, 0, 0))
         return self.run.press_in_panel(panel, FEED, store_probe, 'the feed to be stored')
 
     def close_panel(self, panel):
@@ -195,10 +194,8 @@ class Checks:
     def end_by_exit_button(self, pet):
         """The exit button, then OK on the credit box: the program ends."""
         panel = self.run.press_panel_open(pet)
-        if panel is None:
-            return False
-        self.run.aside(panel, self.d.geometry(pet) or (0, 0, 0, 0))
-        if not self.run.press_in_panel(panel, EXIT, lambda: self.d.find('Guizzolo'), 'the credit message'):
+        if panel is None or not self.run.press_in_panel(panel, EXIT, lambda: self.d.find('Guizzolo'),
+                                                     'the credit message'):
             return False
         self.d.xdo('key', 'Return')
         try:
@@ -284,8 +281,6 @@ class Checks:
                 time.sleep(1.0)
                 os.utime(places[0], (1e9, 1e9))
                 panel = self.run.press_panel_open(pet)
-                if panel:
-                    self.run.aside(panel, self.d.geometry(pet) or (0, 0, 0, 0))
                 closed = bool(panel) and self.close_panel(panel)
                 steps = f'panel {panel}, closed {closed}'
                 if closed:

@@ -383,7 +383,6 @@ class Run:
             panel = self.press_panel_open(pet)
             check("the panel comes up", panel is not None)
             if panel:
-                self.aside(panel, d.geometry(pet) or (0, 0, 0, 0))
                 self.panel_checks(panel, folder, pet, proc)
                 # Close box: the panel goes, the store keeps the pet copy, and
                 # the fish swims again.
@@ -432,10 +431,10 @@ class Run:
                   f"panel {panel}, at {still}, presses (monotonic s, pet) {self.presses}")
 
             # A press on a key-coloured pixel reaches the window below. The
-            # panel first goes to the screen corner farthest from the fish,
-            # where it covers none of the fish's pixels.
+            # panel went to the screen corner farthest from the fish when it
+            # came, where it covers none of the fish's pixels.
             if still and panel:
-                pg = self.aside(panel, still)
+                pg = d.geometry(panel) or (0, 0, 0, 0)
                 target = None
                 for (x, y) in clear_points():
                     sx, sy = still[0] + x, still[1] + y
@@ -458,11 +457,14 @@ class Run:
             d.end(proc)
 
     def press_panel_open(self, pet):
+        """Presses the fish until the panel comes; returns the panel, moved
+        aside (see aside) so that presses on it reach it."""
         self.presses = []
         for _ in range(6):
             self.presses.append((round(time.monotonic(), 1), self.press_fish(pet, 3)))
             panel = self.panel(8)
             if panel:
+                self.aside(panel, self.d.geometry(pet) or (0, 0, 0, 0))
                 return panel
         return None
 
@@ -575,7 +577,6 @@ class Run:
             if panel is None:
                 check("exit button: panel for the exit button", False)
                 return
-            self.aside(panel, d.geometry(pet) or (0, 0, 0, 0))
             found = self.press_in_panel(panel, (2760, 1080, 2055, 255), lambda: d.find("Guizzolo"),
                                         "the credit message")
             box = found[0] if found else None
@@ -649,7 +650,7 @@ class Run:
                 self.first_tick(pet)
                 panel = self.press_panel_open(pet)
                 if panel:
-                    pg = self.aside(panel, d.geometry(pet) or (0, 0, 0, 0))
+                    pg = d.geometry(panel) or (0, 0, 0, 0)
                     for _ in range(3):
                         self.click_at(pg[0] + pg[2] - 12, pg[1] + 11, 1)
                         try:

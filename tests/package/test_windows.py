@@ -134,10 +134,7 @@ class Checks:
         self.artifacts = artifacts
         self.d = UserDesktop()
         # The panel and pet helpers of the Wine checks, on this desktop.
-        self.run = test_wine.Run.__new__(test_wine.Run)
-        self.run.d = self.d
-        self.run.artifacts = artifacts
-        self.run.build = None
+        self.run = test_wine.Run(None, artifacts, self.d)
 
     def file(self, pattern):
         found = glob.glob(os.path.join(self.dist, pattern))
@@ -192,8 +189,11 @@ class Checks:
         return False
 
     def end_by_exit_button(self, pet):
-        """The exit button, then OK on the credit box: the program ends."""
-        panel = self.run.press_panel_open(pet)
+        """The exit button, then OK on the credit box: the program ends. The
+        feed's panel is used if it is still open, as a user would: a press on
+        the fish could rebuild it as a new window (see press_panel_open)."""
+        still_open = self.d.find(test_wine.PANEL)
+        panel = still_open[0] if still_open else self.run.press_panel_open(pet)
         if panel is None or not self.run.press_in_panel(panel, EXIT, lambda: self.d.find('Guizzolo'),
                                                      'the credit message'):
             return False

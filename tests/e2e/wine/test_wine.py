@@ -138,10 +138,10 @@ def _read(path):
 
 
 class Run:
-    def __init__(self, build, artifacts):
+    def __init__(self, build, artifacts, desktop=None):
         self.build = build
         self.artifacts = artifacts
-        self.d = Desktop()
+        self.d = desktop or Desktop()
         self.presses = []  # (when, pet rectangle) of the last presses that opened the panel
 
     def shot(self, name):
@@ -234,7 +234,7 @@ class Run:
                 return wait_for(what, done, wait)
             except TimeoutError:
                 pass
-        self.shot(what.replace(" ", "-") + "-failed.png")
+        self.record_windows(what.replace(" ", "-") + "-failed")
         return None
 
     def aside(self, window, fish):
@@ -458,7 +458,9 @@ class Run:
 
     def press_panel_open(self, pet):
         """Presses the fish until the panel comes; returns the panel, moved
-        aside (see aside) so that presses on it reach it."""
+        aside (see aside) so that presses on it reach it. Call it with no
+        panel open: a press on the left-facing fish rebuilds an open panel
+        as a new window, and the old one can still be found meanwhile."""
         self.presses = []
         for _ in range(6):
             self.presses.append((round(time.monotonic(), 1), self.press_fish(pet, 3)))

@@ -47,10 +47,18 @@ run_step() {
   echo "== $name: $status in $((SECONDS - began)) s"
 }
 
-# Runs a command in a network namespace of its own where we may make one.
+# Runs a command in network and mount namespaces of its own where we may
+# make them. The network one holds the abstract X sockets; every test X server
+# is :0, and they would all share the socket file /tmp/.X11-unix/X0, so a
+# private one is mounted there too. Without it, a client that misses the
+# abstract socket (one outside, or one whose server died) reached whichever
+# test desktop made that file last, and a server that ended removed the file
+# of another.
 isolated() {
-  if [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null; then
-    unshare --net "$@"
+  if [[ $(id -u) -eq 0 ]] && unshare --net --mount true 2>/dev/null; then
+    mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+    unshare --net --mount --propagation private \
+      bash -c 'mount -t tmpfs -o mode=1777 x11-sockets /tmp/.X11-unix && exec "$@"' isolated "$@"
   else
     "$@"
   fi

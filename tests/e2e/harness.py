@@ -618,7 +618,13 @@ class Pet:
         return found[0] if len(found) == 1 else None
 
     def wait_window(self, timeout=30):
-        window = poll(self.pet_window, timeout, 'the pet window')
+        try:
+            window = poll(self.pet_window, timeout, 'the pet window')
+        except AssertionError as e:
+            # Which windows were there tells a slow start from a stranger's window.
+            seen = [(w, window_name(w)) for w in search('--name', '')]
+            raise AssertionError(f'{e}; the program {"runs" if self.proc.poll() is None else "ended"}, '
+                                 f'its windows {self.windows()}, all visible windows {seen}') from None
         if INPUT_DISPLAY:
             time.sleep(nested_input.FIRST_INPUT_AFTER)
         return window

@@ -168,6 +168,54 @@ def forget_stopped_clock(pid):
             pass
 
 
+def window_manager_caught_up(timeout=20):
+    """Waits until the window manager has handled every event sent before
+    the call. The next program's first window gets the id of the last one's
+    (X reuses a closed connection's ids); a manager that has not yet handled
+    the end of the old window takes the new one for it and never maps it
+    (openbox on a loaded machine: the pet window never came, test after
+    test). Managers handle events in order and answer
+    _NET_REQUEST_FRAME_EXTENTS by setting _NET_FRAME_EXTENTS, so a window of
+    our own that gets its answer marks the point."""
+    if '_NET_REQUEST_FRAME_EXTENTS' not in run('xprop', '-root', '_NET_SUPPORTED', check=False):
+        return
+    import ctypes
+    x = ctypes.CDLL('libX11.so.6')
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x.XDefaultRootWindow.restype = ctypes.c_ulong
+    x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+        [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+    x.XCreateSimpleWindow.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+
+    class ClientMessage(ctypes.Structure):  # XClientMessageEvent, padded to the size of an XEvent
+        _fields_ = [('type', ctypes.c_int), ('serial', ctypes.c_ulong), ('send_event', ctypes.c_int),
+                    ('display', ctypes.c_void_p), ('window', ctypes.c_ulong), ('message_type', ctypes.c_ulong),
+                    ('format', ctypes.c_int), ('data', ctypes.c_long * 5), ('pad', ctypes.c_long * 12)]
+
+    display = x.XOpenDisplay(None)
+    if not display:
+        return
+    try:
+        root = x.XDefaultRootWindow(display)
+        window = x.XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0)
+        event = ClientMessage(type=33, window=window, format=32,
+                              message_type=x.XInternAtom(display, b'_NET_REQUEST_FRAME_EXTENTS', 0))
+        x.XSendEvent(display, root, 0, (1 << 19) | (1 << 20), ctypes.byref(event))
+        x.XFlush(display)
+        poll(lambda: '=' in run('xprop', '-id', str(window), '_NET_FRAME_EXTENTS', check=False), timeout,
+             'the window manager to answer')
+        x.XDestroyWindow(display, window)
+    finally:
+        x.XCloseDisplay(display)
+
+
 # --- X11 observations -------------------------------------------------------
 
 def search(*criteria):
@@ -588,6 +636,8 @@ class Pet:
             end_process(self.proc)
             self._out.close()
             self._err.close()
+            if os.environ.get('DISPLAY'):
+                window_manager_caught_up()
 
     def running(self):
         return self.proc.poll() is None
@@ -623,8 +673,12 @@ class Pet:
         except AssertionError as e:
             # Which windows were there tells a slow start from a stranger's window.
             seen = [(w, window_name(w)) for w in search('--name', '')]
+            managed = _window_ids(run('xprop', '-root', '_NET_CLIENT_LIST', check=False))
+            states = [(w, re.findall(r'Map State: (\w+)', run('xwininfo', '-id', str(w), check=False)))
+                      for w in managed]
             raise AssertionError(f'{e}; the program {"runs" if self.proc.poll() is None else "ended"}, '
-                                 f'its windows {self.windows()}, all visible windows {seen}') from None
+                                 f'its windows {self.windows()}, all visible windows {seen}, '
+                                 f'managed by the window manager {states}') from None
         if INPUT_DISPLAY:
             time.sleep(nested_input.FIRST_INPUT_AFTER)
         return window

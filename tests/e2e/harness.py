@@ -171,14 +171,15 @@ def forget_stopped_clock(pid):
 def window_manager_caught_up(timeout=20):
     """Waits until the window manager has handled every event sent before
     the call. The next program's first window gets the id of the last one's
-    (X reuses a closed connection's ids); a manager that has not yet handled
-    the end of the old window takes the new one for it and never maps it
-    (openbox on a loaded machine: the pet window never came, test after
-    test). Managers handle events in order and answer
-    _NET_REQUEST_FRAME_EXTENTS by setting _NET_FRAME_EXTENTS, so a window of
-    our own that gets its answer marks the point. Only openbox is asked:
-    fluxbox, for one, names the request but leaves an unmapped window
-    unanswered."""
+    (X reuses a closed connection's ids), so the manager should be done with
+    the old window before the new one comes. On loaded runs openbox was seen
+    holding a stale client for such an id and never mapping the new pet
+    window; this wait alone did not prevent that (wait_window's message
+    names the manager's clients when it happens). Managers handle events in
+    order and answer _NET_REQUEST_FRAME_EXTENTS by setting
+    _NET_FRAME_EXTENTS, so a window of our own that gets its answer marks the
+    point. Only openbox is asked: fluxbox, for one, names the request but
+    leaves an unmapped window unanswered."""
     if not KIND.startswith('openbox'):
         return
     import ctypes

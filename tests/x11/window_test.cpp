@@ -98,8 +98,7 @@ class OnDisplay : public ::testing::Test {
   // later window with that id (the next test's pet) for it: about one run in
   // twenty of the test below, beside a CPU hog.
   void waitManaged(xcb_window_t w) {
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(watcher_)).data->root;
-    if (!hasProperty(root, "_NET_SUPPORTING_WM_CHECK")) return;
+    if (!hasProperty(display_->root(), "_NET_SUPPORTING_WM_CHECK")) return;
     const auto end = Clock::now() + std::chrono::seconds(20);
     while (!hasProperty(w, "WM_STATE") && Clock::now() < end) runFor(10);
     ASSERT_TRUE(hasProperty(w, "WM_STATE")) << "the window manager never took the window in";

@@ -172,10 +172,10 @@ def window_manager_caught_up(timeout=20):
     """Waits until the window manager has handled every event sent before
     the call. The next program's first window gets the id of the last one's
     (X reuses a closed connection's ids), so the manager should be done with
-    the old window before the new one comes. On loaded runs openbox was seen
-    holding a stale client for such an id and never mapping the new pet
-    window; this wait alone did not prevent that (wait_window's message
-    names the manager's clients when it happens). Managers handle events in
+    the old window before the new one comes: a busy openbox that took in a
+    window already gone kept a client for its id and never showed the next
+    window with it (the X11 window tests met that; wait_window's message
+    names the manager's clients if it comes back). Managers handle events in
     order and answer _NET_REQUEST_FRAME_EXTENTS by setting
     _NET_FRAME_EXTENTS, so a window of our own that gets its answer marks the
     point. Only openbox is asked: fluxbox, for one, names the request but
